@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine with the project's settings: a private prefix under the build directory, no
+# Wine debug output, and a HOME whose ALSA default device is a null sink (DirectSound needs a device to open).
+# KAVORIN_FIXTURES and KAVORIN_BUILD_DIR are handed to the program as Windows paths (Z:\...).
+set -euo pipefail
+exe=$1; shift
+exe_abs=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
+
+build=${KAVORIN_BUILD_DIR:-}
+if [ -z "$build" ]; then
+  d=$(dirname "$exe_abs")
+  while [ "$d" != "/" ] && [ ! -f "$d/CMakeCache.txt" ]; do d=$(dirname "$d"); done
+  build=$d
+fi
+[ "$build" != "/" ] || build=$(dirname "$exe_abs")
+
+export WINEPREFIX=${KAVORIN_WINEPREFIX:-$build/wineprefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+export HOME=$build/winehome
+mkdir -p "$HOME"
+cat > "$HOME/.asoundrc" <<'ALSA'
+pcm.!default { type null }
+ctl.!default { type hw card 0 }
+ALSA
+
+to_windows() { printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"; }
+export KAVORIN_BUILD_DIR_WIN
+KAVORIN_BUILD_DIR_WIN=$(to_windows "$build")
+if [ -n "${KAVORIN_FIXTURES:-}" ]; then
+  mkdir -p "$KAVORIN_FIXTURES"
+  KAVORIN_FIXTURES=$(to_windows "$KAVORIN_FIXTURES")
+  export KAVORIN_FIXTURES
+fi
+
+wine=/usr/lib/wine/wine64
+# The prefix is made once, under a lock, so that parallel runs don't race on it.
+if [ ! -f "$WINEPREFIX/.kavorin-ready" ]; then
+  mkdir -p "$WINEPREFIX"
+  (
+    flock 9
+    if [ ! -f "$WINEPREFIX/.kavorin-ready" ]; then
+      "$wine" wineboot -i >/dev/null 2>&1 || true
+      /usr/lib/wine/wineserver -w || true
+      touch "$WINEPREFIX/.kavorin-ready"
+    fi
+  ) 9>"$build/.wineprefix.lock"
+fi
+exec "$wine" "$exe_abs" "$@"
