@@ -46,4 +46,8 @@ if [ ! -f "$WINEPREFIX/.kavorin-ready" ]; then
     fi
   ) 9>"$build/.wineprefix.lock"
 fi
-exec "$wine" "$exe_abs" "$@"
+rc=0
+"$wine" "$exe_abs" "$@" || rc=$?
+# End this prefix's server and desktop process now, so nothing outlives the run or holds the X display.
+/usr/lib/wine/wineserver -k 2>/dev/null || true
+exit $rc
