@@ -90,7 +90,8 @@ class HandleTable {
     HandleTable& operator=(const HandleTable&) = delete;
 
     // Makes a zeroed record of `recordSize` bytes (at least sizeof(Record); for records with a
-    // variable tail) and gives it a handle. -1 when the table is full or memory runs out.
+    // variable tail) and gives it a handle. -1 when the table is full or memory runs out: a
+    // module that reports the two differently asks isFull() first.
     int add(size_t recordSize = sizeof(Record)) {
         static_assert(offsetof(Record, checkId) == 0, "records start with their check id");
         if (!ensureStorage()) return -1;
