@@ -1,0 +1,19 @@
+// Font entries that the on-screen log calls, in their least form until the font subsystem is built: no
+// font can be made yet, so every handle is invalid. Each function leaves this file when the font
+// subsystem implements it.
+#include "font/font.h"
+
+int CreateFontToHandle(const char*, int, int, int, int, int, int, int, int) { return -1; }
+
+int SetFontDeletedFlagPtr(int, int*) { return -1; }
+
+int DeleteFontHandle(int) { return -1; }
+
+// The display-mode change keeps the default font's settings only when its handle is valid; none is yet.
+int IsFontHandleValid(int) { return 0; }
+
+int GetBaseFontHandle() { return -1; }
+
+int GetFontInfoToHandle(int, char*, int*, int*) { return -1; }
+
+int SetBaseFontSize(const char*, int, int) { return 0; }

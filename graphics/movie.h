@@ -1,0 +1,6 @@
+// Movies played into graphs.
+#pragma once
+
+int PlayAllMovies();
+int PauseAllMovies();
+int ReleaseAllMovieSurfaces();

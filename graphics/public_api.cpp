@@ -1,0 +1,59 @@
+// The game-facing graphics entries: each takes the runtime's API lock, calls its Impl twin and returns the
+// result unchanged. Entries marked "no lock" in graphics.h are plain calls.
+#include "graphics/graphics.h"
+
+#include "graphics/display.h"
+#include "graphics/draw.h"
+#include "graphics/graph.h"
+#include "graphics/present.h"
+#include "runtime/api_lock.h"
+
+const DDPIXELFORMAT* GetScreenDDPixelFormat() {
+    ApiLockScope lock;
+    return GetScreenDDPixelFormatImpl();
+}
+
+int PresentBackScreen2D() {
+    ApiLockScope lock;
+    return PresentBackScreen2DImpl();
+}
+
+int ClearTargetScreen() {
+    ApiLockScope lock;
+    return ClearTargetScreenImpl();
+}
+
+int SetTargetScreen(int target) {
+    ApiLockScope lock;
+    return SetTargetScreenImpl(target);
+}
+
+int CreateEmptyGraph(int width, int height, int flag) {
+    ApiLockScope lock;
+    return CreateEmptyGraphImpl(width, height, flag);
+}
+
+int ReleaseGraph(int graph, int logFlag) {
+    ApiLockScope lock;
+    return ReleaseGraphImpl(graph, logFlag);
+}
+
+int ReleaseAllGraphs(int logFlag) {
+    ApiLockScope lock;
+    return ReleaseAllGraphsImpl(logFlag);
+}
+
+int DrawGraphAt(int x, int y, int graph, int transparent) {
+    ApiLockScope lock;
+    return DrawGraphAtImpl(x, y, graph, transparent);
+}
+
+int DrawGraphStretched(int x1, int y1, int x2, int y2, int graph, int transparent) {
+    ApiLockScope lock;
+    return DrawGraphStretchedImpl(x1, y1, x2, y2, graph, transparent);
+}
+
+int SetBlendMode(int mode, int parameter) {
+    ApiLockScope lock;
+    return SetBlendModeImpl(mode, parameter);
+}
