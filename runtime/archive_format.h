@@ -17,6 +17,7 @@ constexpr uint32_t kArchiveDirRecordSize = 16;
 constexpr uint32_t kArchiveAttrDirectory = 0x10;
 constexpr uint32_t kArchiveNotPacked = 0xFFFFFFFFu;
 constexpr uint32_t kArchiveNoParent = 0xFFFFFFFFu;
+constexpr uint32_t kArchivePackedHeaderSize = 9;  // u32 unpacked size, u32 packed size, escape byte
 // Longest name (one path component) in bytes that a lookup handles.
 constexpr uint32_t kArchiveMaxNameBytes = 1023;
 
