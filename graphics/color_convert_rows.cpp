@@ -1,0 +1,217 @@
+// Row loops of the common conversions: portable forms that define the results, and SSE2 forms that must give the
+// same bits (the vector loops handle whole groups, the portable ones finish each row).
+#include "graphics/color_convert_rows.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace convert_rows {
+
+namespace {
+
+// The 4 x 4 ordered-dither matrix, indexed by (column & 3) + (row & 3) * 4.
+constexpr uint8_t kOrderedMatrix[16] = {0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5};
+
+inline uint16_t DitherPixel565(uint32_t p, uint32_t matrixValue) {
+    // A channel narrowed by k bits gains one unit when its dropped bits exceed (M * 2^k) >> 4; it saturates at
+    // its maximum instead of wrapping, so white stays white.
+    const uint32_t r8 = (p >> 16) & 0xFF, g8 = (p >> 8) & 0xFF, b8 = p & 0xFF;
+    const uint32_t t5 = (matrixValue << 3) >> 4, t6 = (matrixValue << 2) >> 4;
+    uint32_t r = (r8 >> 3) + ((r8 & 7) > t5 ? 1u : 0u);
+    uint32_t g = (g8 >> 2) + ((g8 & 3) > t6 ? 1u : 0u);
+    uint32_t b = (b8 >> 3) + ((b8 & 7) > t5 ? 1u : 0u);
+    if (r > 31) r = 31;
+    if (g > 63) g = 63;
+    if (b > 31) b = 31;
+    return static_cast<uint16_t>((r << 11) | (g << 5) | b);
+}
+
+#if defined(__SSE2__)
+// Eight 32-bit values (each below 0x10000) packed into eight 16-bit lanes.
+inline __m128i Pack32To16(__m128i lo, __m128i hi) {
+    lo = _mm_srai_epi32(_mm_slli_epi32(lo, 16), 16);
+    hi = _mm_srai_epi32(_mm_slli_epi32(hi, 16), 16);
+    return _mm_packs_epi32(lo, hi);
+}
+
+inline __m128i X888To565Vec(__m128i p) {
+    const __m128i r = _mm_srli_epi32(_mm_and_si128(p, _mm_set1_epi32(0xF80000)), 8);
+    const __m128i g = _mm_srli_epi32(_mm_and_si128(p, _mm_set1_epi32(0xFC00)), 5);
+    const __m128i b = _mm_srli_epi32(_mm_and_si128(p, _mm_set1_epi32(0xF8)), 3);
+    return _mm_or_si128(_mm_or_si128(r, g), b);
+}
+
+inline __m128i DitherVec565(__m128i p, __m128i t5, __m128i t6) {
+    const __m128i ff = _mm_set1_epi32(0xFF);
+    const __m128i r8 = _mm_and_si128(_mm_srli_epi32(p, 16), ff);
+    const __m128i g8 = _mm_and_si128(_mm_srli_epi32(p, 8), ff);
+    const __m128i b8 = _mm_and_si128(p, ff);
+    const __m128i seven = _mm_set1_epi32(7), three = _mm_set1_epi32(3);
+    // A true comparison is all ones (-1): subtracting it adds one unit.
+    __m128i r = _mm_sub_epi32(_mm_srli_epi32(r8, 3), _mm_cmpgt_epi32(_mm_and_si128(r8, seven), t5));
+    __m128i g = _mm_sub_epi32(_mm_srli_epi32(g8, 2), _mm_cmpgt_epi32(_mm_and_si128(g8, three), t6));
+    __m128i b = _mm_sub_epi32(_mm_srli_epi32(b8, 3), _mm_cmpgt_epi32(_mm_and_si128(b8, seven), t5));
+    // At most one over the maximum: 32 -> 31, 64 -> 63.
+    r = _mm_sub_epi32(r, _mm_srli_epi32(r, 5));
+    g = _mm_sub_epi32(g, _mm_srli_epi32(g, 6));
+    b = _mm_sub_epi32(b, _mm_srli_epi32(b, 5));
+    return _mm_or_si128(_mm_or_si128(_mm_slli_epi32(r, 11), _mm_slli_epi32(g, 5)), b);
+}
+#endif
+
+}  // namespace
+
+void Rgb565ToX888Portable(const uint16_t* src, uint32_t* dst, int count) {
+    for (int i = 0; i < count; ++i) {
+        const uint32_t p = src[i];
+        dst[i] = ((p & 0x1F) << 3) | ((p & 0x7E0) << 5) | ((p & 0xF800) << 8);
+    }
+}
+
+void Rgb565ToX888Fast(const uint16_t* src, uint32_t* dst, int count) {
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i mb = _mm_set1_epi32(0x1F), mg = _mm_set1_epi32(0x7E0), mr = _mm_set1_epi32(0xF800);
+    for (; i + 8 <= count; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        const __m128i halves[2] = {_mm_unpacklo_epi16(v, zero), _mm_unpackhi_epi16(v, zero)};
+        for (int h = 0; h < 2; ++h) {
+            const __m128i p = halves[h];
+            const __m128i out = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(_mm_and_si128(p, mb), 3),
+                                                          _mm_slli_epi32(_mm_and_si128(p, mg), 5)),
+                                             _mm_slli_epi32(_mm_and_si128(p, mr), 8));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i + 4 * h), out);
+        }
+    }
+#endif
+    Rgb565ToX888Portable(src + i, dst + i, count - i);
+}
+
+void X888ToRgb565Portable(const uint32_t* src, uint16_t* dst, int count) {
+    for (int i = 0; i < count; ++i) {
+        const uint32_t p = src[i];
+        dst[i] = static_cast<uint16_t>(((p & 0xF8) >> 3) | ((p & 0xFC00) >> 5) | ((p & 0xF80000) >> 8));
+    }
+}
+
+void X888ToRgb565Fast(const uint32_t* src, uint16_t* dst, int count) {
+    int i = 0;
+#if defined(__SSE2__)
+    for (; i + 8 <= count; i += 8) {
+        const __m128i lo = X888To565Vec(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)));
+        const __m128i hi = X888To565Vec(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 4)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), Pack32To16(lo, hi));
+    }
+#endif
+    X888ToRgb565Portable(src + i, dst + i, count - i);
+}
+
+void X888ToRgb565OrderedPortable(const uint32_t* src, uint16_t* dst, int count, int column, int row) {
+    const uint8_t* matrixRow = kOrderedMatrix + (row & 3) * 4;
+    for (int i = 0; i < count; ++i) dst[i] = DitherPixel565(src[i], matrixRow[(column + i) & 3]);
+}
+
+void X888ToRgb565OrderedFast(const uint32_t* src, uint16_t* dst, int count, int column, int row) {
+    int i = 0;
+#if defined(__SSE2__)
+    if (count >= 8) {
+        // Four lanes span one matrix row, so one threshold vector per channel serves the whole row.
+        const uint8_t* matrixRow = kOrderedMatrix + (row & 3) * 4;
+        int t5[4], t6[4];
+        for (int lane = 0; lane < 4; ++lane) {
+            const uint32_t m = matrixRow[(column + lane) & 3];
+            t5[lane] = static_cast<int>((m << 3) >> 4);
+            t6[lane] = static_cast<int>((m << 2) >> 4);
+        }
+        const __m128i v5 = _mm_setr_epi32(t5[0], t5[1], t5[2], t5[3]);
+        const __m128i v6 = _mm_setr_epi32(t6[0], t6[1], t6[2], t6[3]);
+        for (; i + 8 <= count; i += 8) {
+            const __m128i lo = DitherVec565(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)), v5, v6);
+            const __m128i hi = DitherVec565(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 4)), v5, v6);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), Pack32To16(lo, hi));
+        }
+    }
+#endif
+    X888ToRgb565OrderedPortable(src + i, dst + i, count - i, column + i, row);
+}
+
+void Rgb565To555Portable(const uint16_t* src, uint16_t* dst, int count) {
+    for (int i = 0; i < count; ++i) {
+        const uint32_t p = src[i];
+        dst[i] = static_cast<uint16_t>(((p & 0xFFC0) >> 1) | (p & 0x1F));
+    }
+}
+
+void Rgb565To555Fast(const uint16_t* src, uint16_t* dst, int count) {
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFFC0)), low = _mm_set1_epi16(0x1F);
+    for (; i + 8 <= count; i += 8) {
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        const __m128i out = _mm_or_si128(_mm_srli_epi16(_mm_and_si128(p, high), 1), _mm_and_si128(p, low));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), out);
+    }
+#endif
+    Rgb565To555Portable(src + i, dst + i, count - i);
+}
+
+void Rgb555To565Portable(const uint16_t* src, uint16_t* dst, int count) {
+    for (int i = 0; i < count; ++i) {
+        const uint32_t p = src[i];
+        dst[i] = static_cast<uint16_t>(((p & 0x7FE0) << 1) | (p & 0x3F));
+    }
+}
+
+void Rgb555To565Fast(const uint16_t* src, uint16_t* dst, int count) {
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128i high = _mm_set1_epi16(0x7FE0), low = _mm_set1_epi16(0x3F);
+    for (; i + 8 <= count; i += 8) {
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        const __m128i out = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(p, high), 1), _mm_and_si128(p, low));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), out);
+    }
+#endif
+    Rgb555To565Portable(src + i, dst + i, count - i);
+}
+
+void KeyToAlpha32Portable(const uint32_t* src, uint32_t* dst, int count, uint32_t rgbMask, uint32_t key,
+                          uint32_t alphaMask) {
+    const uint32_t keyRgb = key & rgbMask;
+    for (int i = 0; i < count; ++i) {
+        const uint32_t p = src[i] | ~rgbMask;
+        dst[i] = (p & rgbMask) == keyRgb ? (p & ~alphaMask) : (p | alphaMask);
+    }
+}
+
+void KeyToAlpha32Fast(const uint32_t* src, uint32_t* dst, int count, uint32_t rgbMask, uint32_t key,
+                      uint32_t alphaMask) {
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128i rgb = _mm_set1_epi32(static_cast<int>(rgbMask));
+    const __m128i notRgb = _mm_set1_epi32(static_cast<int>(~rgbMask));
+    const __m128i keyRgb = _mm_set1_epi32(static_cast<int>(key & rgbMask));
+    const __m128i alpha = _mm_set1_epi32(static_cast<int>(alphaMask));
+    for (; i + 4 <= count; i += 4) {
+        const __m128i p = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)), notRgb);
+        const __m128i match = _mm_cmpeq_epi32(_mm_and_si128(p, rgb), keyRgb);
+        const __m128i set = _mm_or_si128(p, alpha);
+        const __m128i cleared = _mm_andnot_si128(alpha, p);
+        const __m128i out = _mm_or_si128(_mm_and_si128(match, cleared), _mm_andnot_si128(match, set));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), out);
+    }
+#endif
+    KeyToAlpha32Portable(src + i, dst + i, count - i, rgbMask, key, alphaMask);
+}
+
+int HasVectorRows() {
+#if defined(__SSE2__)
+    return 1;
+#else
+    return 0;
+#endif
+}
+
+}  // namespace convert_rows

@@ -1,0 +1,39 @@
+// Row loops of the common conversions. Each has a portable form and, where the compiler targets SSE2, a vector
+// form that gives the same bits; the conversion routine calls the Fast entry, the tests hold the two against each
+// other.
+#pragma once
+
+#include <stdint.h>
+
+namespace convert_rows {
+
+// R5G6B5 -> X8R8G8B8 by shifting (the top byte stays 0).
+void Rgb565ToX888Portable(const uint16_t* src, uint32_t* dst, int count);
+void Rgb565ToX888Fast(const uint16_t* src, uint32_t* dst, int count);
+
+// X8R8G8B8 -> R5G6B5, dropping low bits.
+void X888ToRgb565Portable(const uint32_t* src, uint16_t* dst, int count);
+void X888ToRgb565Fast(const uint32_t* src, uint16_t* dst, int count);
+
+// 8:8:8 in a 32-bit word -> R5G6B5 with the 4 x 4 ordered dither; `column` is the position of src[0] counted
+// from the rectangle's first pixel and `row` the row counted likewise. Channels saturate at their maximum.
+void X888ToRgb565OrderedPortable(const uint32_t* src, uint16_t* dst, int count, int column, int row);
+void X888ToRgb565OrderedFast(const uint32_t* src, uint16_t* dst, int count, int column, int row);
+
+// R5G6B5 -> X1R5G5B5 (the top bit stays 0) and back (the 5-bit green's lowest bit is repeated below it).
+void Rgb565To555Portable(const uint16_t* src, uint16_t* dst, int count);
+void Rgb565To555Fast(const uint16_t* src, uint16_t* dst, int count);
+void Rgb555To565Portable(const uint16_t* src, uint16_t* dst, int count);
+void Rgb555To565Fast(const uint16_t* src, uint16_t* dst, int count);
+
+// Key to alpha over 32-bit words of one layout: every bit outside rgbMask is set, then the alpha bits are cleared
+// where the red, green and blue bits equal those of `key`, else left set.
+void KeyToAlpha32Portable(const uint32_t* src, uint32_t* dst, int count, uint32_t rgbMask, uint32_t key,
+                          uint32_t alphaMask);
+void KeyToAlpha32Fast(const uint32_t* src, uint32_t* dst, int count, uint32_t rgbMask, uint32_t key,
+                      uint32_t alphaMask);
+
+// 1 when the Fast entries use vector code in this build.
+int HasVectorRows();
+
+}  // namespace convert_rows
