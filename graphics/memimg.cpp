@@ -12,6 +12,8 @@
 
 namespace {
 
+MemImgAllocFunction g_allocate = TrackedAlloc;
+
 struct FormatCache {
     bool built = false;
     ColorFormat colour[2][2][2];  // [type 0/1][alpha][palette]
@@ -129,6 +131,10 @@ bool IsUsable(const MEMIMG* image) {
 
 }  // namespace
 
+void SetMemImageAllocator(MemImgAllocFunction allocate) {
+    g_allocate = allocate != nullptr ? allocate : TrackedAlloc;
+}
+
 int MemImageBytesPerPixel(int pixelType, int palette, int alpha) {
     if (pixelType == kMemImgChannel8 || pixelType == kMemImgDepth16) return pixelType == kMemImgChannel8 ? 1 : 2;
     if (palette) return 1;
@@ -180,12 +186,12 @@ int InitMemImage(MEMIMG* image, int width, int height, int pitch, uint32_t color
     uint8_t* runTable = image->runTable;
     uint8_t* ownedRunTable = nullptr;
     if (!borrowed) {
-        ownedPixels = static_cast<uint8_t*>(TrackedAlloc(static_cast<size_t>(total), "", __LINE__));
+        ownedPixels = static_cast<uint8_t*>(g_allocate(static_cast<size_t>(total), "", __LINE__));
         if (ownedPixels == nullptr) return -1;
         pixels = ownedPixels;
     }
     if (alpha && allocExtras && premultiplied == nullptr) {
-        ownedPremultiplied = static_cast<uint8_t*>(TrackedAlloc(static_cast<size_t>(total), "", __LINE__));
+        ownedPremultiplied = static_cast<uint8_t*>(g_allocate(static_cast<size_t>(total), "", __LINE__));
         if (ownedPremultiplied == nullptr) {
             TrackedFree(ownedPixels);
             return -1;
@@ -193,7 +199,7 @@ int InitMemImage(MEMIMG* image, int width, int height, int pitch, uint32_t color
         premultiplied = ownedPremultiplied;
     }
     if (pixelType != kMemImgChannel8 && allocExtras && runTable == nullptr) {
-        ownedRunTable = static_cast<uint8_t*>(TrackedAlloc(static_cast<size_t>(runBytes), "", __LINE__));
+        ownedRunTable = static_cast<uint8_t*>(g_allocate(static_cast<size_t>(runBytes), "", __LINE__));
         if (ownedRunTable == nullptr) {
             TrackedFree(ownedPremultiplied);
             TrackedFree(ownedPixels);

@@ -9,6 +9,8 @@
 
 #include "graphics/color_format.h"
 
+struct GraphImage;
+
 constexpr uint32_t kMemImgMagic = 0x12345678u;
 
 // Pixel types.
@@ -76,6 +78,9 @@ void ReleaseMemImage(MEMIMG* image);
 int TransferPixelsToMemImg(const ColorFormat* srcFormat, const void* srcPixels, int srcPitch,
                            const ColorFormat* alphaFormat, const void* alphaPixels, int alphaPitch, MEMIMG* dst,
                            int srcX, int srcY, int width, int height, int dstX, int dstY, int keyToAlpha);
+// The same from a decoded GraphImage and its optional alpha GraphImage.
+int TransferImageToMemImg(const GraphImage* image, const GraphImage* alphaImage, MEMIMG* dst, int srcX, int srcY,
+                          int width, int height, int dstX, int dstY, int keyToAlpha);
 // A format-converting copy between software images; srcRect null means the whole source. Returns the result of
 // ColorFormatConvertBlt.
 int BltMemImage(MEMIMG* dst, const MEMIMG* src, const RECT* srcRect, int dstX, int dstY);
@@ -83,6 +88,9 @@ int BltMemImage(MEMIMG* dst, const MEMIMG* src, const RECT* srcRect, int dstX, i
 // (and returns 0) for single-channel, palette and alpha sources.
 int BltMemImageToPixels(void* dstPixels, int dstPitch, const ColorFormat* dstFormat, const MEMIMG* src, int srcX,
                         int srcY, int width, int height, int dstX, int dstY, uint32_t colorKey, int skipKey);
+// The same into a decoded GraphImage (the software back screen as a bitmap, the mask screen).
+void BltMemImageToImage(GraphImage* dst, const MEMIMG* src, int srcX, int srcY, int width, int height, int dstX,
+                        int dstY, uint32_t colorKey, int skipKey);
 // Writes `value` (truncated to the pixel size) into `rect` clipped to the image; null means the whole image.
 // Images of 3 bytes per pixel are left unchanged.
 void FillMemImageRect(MEMIMG* image, const RECT* rect, uint32_t value);
@@ -96,5 +104,9 @@ const DDPIXELFORMAT* GetMemImageColorFormatB(int pixelType, int alpha, int palet
 // whole-image write; exposed for the renderers' tests.
 void RebuildMemImagePremultiplied(MEMIMG* image);
 void RebuildMemImageRunTable(MEMIMG* image);
+// The allocator InitMemImage takes its buffers from (blocks are given back with TrackedFree); null restores
+// TrackedAlloc. Lets tests make a chosen allocation fail.
+using MemImgAllocFunction = void* (*)(size_t size, const char* sourceName, int line);
+void SetMemImageAllocator(MemImgAllocFunction allocate);
 // Bytes per pixel of an image of the given kind.
 int MemImageBytesPerPixel(int pixelType, int palette, int alpha);
