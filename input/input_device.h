@@ -3,10 +3,10 @@
 // the window procedure re-acquires the devices on activation. Callers hold the API lock.
 #pragma once
 
+#include "input/input.h"  // kJoypadWithKeyboard
+
 // Number of joypads the module keeps.
 constexpr int kMaxJoypads = 8;
-// Pad number flag of GetJoypadStateImpl that merges the keyboard into the word.
-constexpr int kJoypadWithKeyboard = 0x1000;
 
 // 0 on success (or when already started); 1 when the keyboard's event notification could not be set up
 // (input runs with the keyboard unfinished). Mouse and keyboard set-up failures take the fatal path.

@@ -142,6 +142,7 @@ int GetJoypadCountImpl() {
 int GetJoypadStateImpl(int pad) {
     WaitWhileInactive();
     if (!EnsureInputForQuery()) return 0;
+    if (pad < 0) return 0;
     const int n = pad & ~kJoypadWithKeyboard;
     const bool withKeyboard = (pad & kJoypadWithKeyboard) != 0;
     int bits = 0;

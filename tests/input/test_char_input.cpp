@@ -225,10 +225,9 @@ TEST_F(CharInputTest, HandlesAreCheckedAndSlotsRunOut) {
     EXPECT_NE(reused, stale);
 
     const int invalid[] = {
-        stale,                                                   // released, slot reused
-        -1,                                                      // no handle
+        stale,                                                                        // released, slot reused
         MakeHandle(kHandleTypeGraph, HandleCheckIdOf(reused), HandleSlotOf(reused)),  // other type
-        MakeHandle(kHandleTypeKeyInput, 0, kKeyInputRecords),    // slot beyond the table
+        MakeHandle(kHandleTypeKeyInput, 0, kKeyInputRecords),                         // slot beyond the table
     };
     for (int handle : invalid) {
         SCOPED_TRACE(testing::Message() << "handle 0x" << std::hex << handle);
@@ -237,6 +236,7 @@ TEST_F(CharInputTest, HandlesAreCheckedAndSlotsRunOut) {
         EXPECT_EQ(SetActiveKeyInput(handle), -1);
     }
     EXPECT_EQ(ReleaseKeyInput(stale), -1) << "a second release of the same handle";
+    EXPECT_EQ(ReleaseKeyInput(-1), -1);
 
     // An active handle that went stale behind the editor's back is reported, not followed.
     ASSERT_EQ(SetActiveKeyInput(reused), 0);
