@@ -117,6 +117,12 @@ int SetShowGdiFlag(int flag);
 int SetUseTempPrimary(int flag);  // taken only before a display object exists
 int SetDisplayModeChanged(int flag);
 int SetDrawTargetSurface(IDirectDrawSurface7* surface);
+// Run the whole library in software drawing (read by start-up); nothing in the game sets it.
+int SetSoftwareDrawRequest(int flag);
+int GetSoftwareDrawRequest();
+// The colour cleared screens and the unpainted window show (0..255 each; black unless a host sets it).
+int SetScreenBackgroundColor(int red, int green, int blue);
+int GetScreenBackgroundColor(int* red, int* green, int* blue);
 
 // ---- Queries ----
 int GetScreenSize(int* width, int* height);  // 640 x 480 while unset
@@ -133,7 +139,7 @@ IDirectDraw7* GetDisplayObject();
 int IsDirectDrawActive();
 int IsDisplayModeChanged();
 const ColorFormat* GetScreenColorFormat();
-int GetScreenDDPixelFormatImpl(DDPIXELFORMAT* out);
+const DDPIXELFORMAT* GetScreenDDPixelFormatImpl();
 int IsMemImgDrawMode();
 const DDPIXELFORMAT* GetOverlayPixelFormat();
 int CopyDisplayCaps(void* dst);

@@ -9,6 +9,7 @@
 #include "graphics/display_internal.h"
 #include "graphics/draw.h"
 #include "graphics/graph.h"
+#include "graphics/image.h"
 #include "graphics/movie.h"
 #include "graphics/restore.h"
 #include "graphics/surface2d.h"
@@ -61,6 +62,7 @@ int SetCreateDrawValidGraph(int) { return 0; }
 int CreateEmptyGraphImpl(int, int, int) { return -1; }
 int ReleaseGraphImpl(int, int) { return -1; }  // no graph exists
 int ReleaseAllGraphsImpl(int) { return 0; }
+int MakeGraphFromGraphImage(const GraphImage*) { return -1; }  // graphs cannot be made yet
 
 // ---- draw state and draw entries ----
 int SetTargetScreenImpl(int target) {

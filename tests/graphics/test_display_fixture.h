@@ -1,0 +1,84 @@
+// Shared pieces of the display tests that start the whole runtime in a real window: a watchdog that ends a hung
+// run, the start-up with the settings the game uses, and pixel reads from surfaces and from the window.
+#pragma once
+
+#include <windows.h>
+#include <ddraw.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "graphics/display.h"
+#include "runtime/runtime.h"
+
+// Ends the process with code 3 when a test runs longer than `seconds` (a hung display wait must not stall CI).
+class DisplayWatchdog {
+public:
+    explicit DisplayWatchdog(DWORD seconds) {
+        stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        seconds_ = seconds;
+        thread_ = CreateThread(nullptr, 0, &DisplayWatchdog::Run, this, 0, nullptr);
+    }
+    ~DisplayWatchdog() {
+        SetEvent(stop_);
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+        CloseHandle(stop_);
+    }
+
+private:
+    static DWORD WINAPI Run(void* self) {
+        auto* w = static_cast<DisplayWatchdog*>(self);
+        if (WaitForSingleObject(w->stop_, w->seconds_ * 1000) == WAIT_TIMEOUT) {
+            fprintf(stderr, "display test watchdog: no progress after %lu s\n", (unsigned long)w->seconds_);
+            fflush(stderr);
+            ExitProcess(3);
+        }
+        return 0;
+    }
+    HANDLE stop_;
+    HANDLE thread_;
+    DWORD seconds_;
+};
+
+// The game's own settings before start-up: window mode, no log file.
+inline int StartRuntimeInWindow() {
+    ChangeWindowMode(1);
+    SetLogFileEnabled(0);
+    return StartUpLibrary();
+}
+
+// Reads one pixel of a locked surface as a 32-bit value (16-bit surfaces give their 16-bit value).
+inline bool ReadSurfacePixel(IDirectDrawSurface7* surface, int x, int y, uint32_t* value, DDPIXELFORMAT* format) {
+    DDSURFACEDESC2 desc;
+    std::memset(&desc, 0, sizeof(desc));
+    desc.dwSize = sizeof(desc);
+    if (FAILED(surface->Lock(nullptr, &desc, DDLOCK_WAIT | DDLOCK_READONLY, nullptr))) return false;
+    const uint8_t* row = static_cast<const uint8_t*>(desc.lpSurface) + (size_t)y * desc.lPitch;
+    const DWORD bytes = desc.ddpfPixelFormat.dwRGBBitCount / 8;
+    uint32_t v = 0;
+    std::memcpy(&v, row + (size_t)x * bytes, bytes);
+    surface->Unlock(nullptr);
+    *value = v;
+    if (format) *format = desc.ddpfPixelFormat;
+    return true;
+}
+
+// The colour the window shows at a client point, as 0x00RRGGBB.
+inline uint32_t ReadWindowPixel(HWND window, int x, int y) {
+    HDC dc = GetDC(window);
+    COLORREF c = GetPixel(dc, x, y);
+    ReleaseDC(window, dc);
+    return ((uint32_t)GetRValue(c) << 16) | ((uint32_t)GetGValue(c) << 8) | GetBValue(c);
+}
+
+// Channel-wise comparison with a tolerance (16-bit layouts drop the low bits).
+inline bool ColorsClose(uint32_t a, uint32_t b, int tolerance) {
+    for (int shift = 0; shift <= 16; shift += 8) {
+        int ca = (int)((a >> shift) & 0xFF), cb = (int)((b >> shift) & 0xFF);
+        if (ca - cb > tolerance || cb - ca > tolerance) return false;
+    }
+    return true;
+}
