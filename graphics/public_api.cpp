@@ -2,6 +2,7 @@
 // result unchanged. Entries marked "no lock" in graphics.h are plain calls.
 #include "graphics/graphics.h"
 
+#include "graphics/color_format.h"
 #include "graphics/display.h"
 #include "graphics/draw.h"
 #include "graphics/graph.h"
@@ -11,6 +12,21 @@
 const DDPIXELFORMAT* GetScreenDDPixelFormat() {
     ApiLockScope lock;
     return GetScreenDDPixelFormatImpl();
+}
+
+int RgbToScreenPixel(int red, int green, int blue) {
+    ApiLockScope lock;
+    return static_cast<int>(RgbToScreenPixelImpl(red, green, blue));
+}
+
+int SetColorFormatFromMasks(ColorFormat* format, int bitDepth, unsigned int redMask, unsigned int greenMask,
+                            unsigned int blueMask, unsigned int alphaMask) {
+    return SetColorFormatFromMasksImpl(format, bitDepth, redMask, greenMask, blueMask, alphaMask);
+}
+
+int FillDDPixelFormat(DDPIXELFORMAT* format, int bitCount, unsigned int redMask, unsigned int greenMask,
+                      unsigned int blueMask, unsigned int alphaMask) {
+    return FillDDPixelFormatImpl(format, bitCount, redMask, greenMask, blueMask, alphaMask);
 }
 
 int PresentBackScreen2D() {

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "graphics/color_format.h"
+#include "graphics/graphics.h"
 #include "graphics/memimg.h"
 
 namespace {
@@ -310,4 +311,16 @@ TEST(ScreenPalette, NothingIsMadeWithoutDisplayObjectOrOutsideEightBits) {
     EXPECT_EQ(nullptr, GetScreenPaletteObject());
     EXPECT_EQ(0, RefreshScreenPalette());
     EXPECT_EQ(0, ReleaseScreenPalette());
+}
+
+TEST_F(DrawingFormatTest, PublicEntriesReachTheInnerFunctions) {
+    UseScreen(Masks(16, 0xF800, 0x07E0, 0x001F, 0));
+    EXPECT_EQ(0x0821, RgbToScreenPixel(8, 4, 8));
+    ColorFormat f;
+    EXPECT_EQ(0, SetColorFormatFromMasks(&f, 16, 0x7C00, 0x03E0, 0x001F, 0x8000));
+    EXPECT_EQ(15, f.alphaShift);
+    DDPIXELFORMAT dd;
+    EXPECT_EQ(0, FillDDPixelFormat(&dd, 16, 0x7C00, 0x03E0, 0x001F, 0x8000));
+    EXPECT_EQ(0x8000u, dd.dwRGBAlphaBitMask);
+    EXPECT_EQ(0x03E0u, dd.dwGBitMask);
 }
