@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include "runtime/api_lock.h"
+#include "runtime/file.h"
 #include "runtime/memory.h"
 #include "runtime/startup.h"
 #include "runtime/text.h"
@@ -49,23 +50,41 @@ size_t ConvertLineEnds(const char* text, size_t length, char* out) {
     return o;
 }
 
-// Switches the current directory for the duration of a file operation on the log.
-class DirectorySwitch {
+// Switches the current directory to the log directory for the duration of a file operation
+// on the log, through the file layer, and back afterwards. When the current directory cannot
+// be remembered it is left alone and the log file is named by its full path instead.
+class LogDirectoryScope {
    public:
-    explicit DirectorySwitch(const char* directory) {
-        saved_ = GetCurrentDirectoryA(MAX_PATH, previous_);
-        if (saved_ == 0 || saved_ >= MAX_PATH) saved_ = 0;
-        ok_ = SetCurrentDirectoryA(directory) != 0;
+    explicit LogDirectoryScope(const char* directory) {
+        int length = FileLayerGetDir(previous_);
+        if (length <= 0 || length >= kSavedDirectoryBytes) {
+            ok_ = false;
+            return;
+        }
+        switched_ = FileLayerSetDir(directory) != 0;
+        ok_ = switched_;
     }
-    ~DirectorySwitch() {
-        if (saved_) SetCurrentDirectoryA(previous_);
+    ~LogDirectoryScope() {
+        if (switched_) FileLayerSetDir(previous_);
     }
-    bool ok() const { return ok_; }
+    LogDirectoryScope(const LogDirectoryScope&) = delete;
+    LogDirectoryScope& operator=(const LogDirectoryScope&) = delete;
+    // The name to open: relative when switched, else directory + "\\" + name.
+    const char* PathOf(const char* directory, const char* name) {
+        if (ok_) return name;
+        if (strlen(directory) + 1 + strlen(name) >= sizeof(fullPath_)) return nullptr;
+        FormatString(fullPath_, sizeof(fullPath_), "%s\\%s", directory, name);
+        return fullPath_;
+    }
 
    private:
-    char previous_[MAX_PATH];
-    DWORD saved_;
-    bool ok_;
+    // The file layer's getDir fills at most 260 bytes; a name it could not fit comes back as a
+    // length of 256 or more with nothing written.
+    static constexpr int kSavedDirectoryBytes = 256;
+    char previous_[MAX_PATH + 4] = {};
+    char fullPath_[MAX_PATH * 2] = {};
+    bool switched_ = false;
+    bool ok_ = false;
 };
 
 void WriteToFile(HANDLE file, const char* text, size_t length) {
@@ -91,10 +110,12 @@ int OpenLogFile() {
     ChooseLogFileName();
     // At start-up the current directory is the log directory already; switching keeps a log
     // directory set by a host or a test authoritative.
-    DirectorySwitch to(g_logDirectory[0] ? g_logDirectory : ".");
-    if (to.ok()) {
-        DeleteFileA(g_logFileName);
-        HANDLE file = CreateFileA(g_logFileName, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const char* directory = g_logDirectory[0] ? g_logDirectory : ".";
+    LogDirectoryScope in(directory);
+    const char* path = in.PathOf(directory, g_logFileName);
+    if (path != nullptr) {
+        DeleteFileA(path);
+        HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     }
     g_logIndent = 0;
@@ -119,10 +140,11 @@ int WriteLog(const char* text) {
     if (g_logToDebuggerOnly) {
         OutputDebugStringA(converted);
     } else if (!g_logDisabled && g_logDirectory[0] != '\0') {
-        DirectorySwitch to(g_logDirectory);
-        HANDLE file = to.ok() ? CreateFileA(g_logFileName[0] ? g_logFileName : "Log.txt", GENERIC_WRITE, 0, nullptr,
-                                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
-                              : INVALID_HANDLE_VALUE;
+        LogDirectoryScope in(g_logDirectory);
+        const char* path = in.PathOf(g_logDirectory, g_logFileName[0] ? g_logFileName : "Log.txt");
+        HANDLE file = path != nullptr ? CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                                    nullptr)
+                                      : INVALID_HANDLE_VALUE;
         // A log file that cannot be opened loses the text.
         if (file != INVALID_HANDLE_VALUE) {
             SetFilePointer(file, 0, nullptr, FILE_END);

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "runtime/log.h"
 #include "runtime/memory.h"
@@ -137,12 +139,34 @@ TEST_F(LogFileTest, OpeningTruncatesAndResetsIndentAndLineState) {
 }
 
 TEST_F(LogFileTest, WritingLeavesTheCurrentDirectoryAsItWas) {
-    char before[MAX_PATH], after[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, before);
-    WriteLog("x\n");
-    OpenLogFile();
-    GetCurrentDirectoryA(MAX_PATH, after);
-    EXPECT_STREQ(before, after);
+    char original[MAX_PATH];
+    ASSERT_GT(GetCurrentDirectoryA(MAX_PATH, original), 0u);
+    // A current directory too long for the file layer's 256-byte query must not be swapped for
+    // the log directory for good; the text still reaches the log.
+    std::string deep = directory_;
+    std::vector<std::string> made;
+    while (deep.size() < 240) {
+        deep += "\\" + std::string(std::min<size_t>(40, 250 - deep.size()), 'd');
+        ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr)) << deep;
+        made.push_back(deep);
+    }
+    std::string last = deep + "\\" + std::string(257 - deep.size(), 'e');
+    ASSERT_TRUE(CreateDirectoryA(last.c_str(), nullptr)) << last;
+    made.push_back(last);
+
+    const std::string currents[] = {original, last};
+    for (const std::string& current : currents) {
+        SCOPED_TRACE(current.size());
+        ASSERT_TRUE(SetCurrentDirectoryA(current.c_str()));
+        ResetLog();
+        WriteLog("x\n");
+        char after[MAX_PATH];
+        GetCurrentDirectoryA(MAX_PATH, after);
+        EXPECT_STREQ(after, current.c_str());
+        EXPECT_EQ(ReadLog(), "x\r\n");
+    }
+    SetCurrentDirectoryA(original);
+    for (auto it = made.rbegin(); it != made.rend(); ++it) RemoveDirectoryA(it->c_str());
 }
 
 TEST_F(LogFileTest, DateStampedNameUsesPlainNumbers) {
