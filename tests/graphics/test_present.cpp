@@ -8,6 +8,7 @@
 #include "graphics/memimg.h"
 #include "graphics/present.h"
 #include "graphics/present_internal.h"
+#include "graphics/screen_front.h"
 #include "runtime/window.h"
 
 namespace {
@@ -180,6 +181,72 @@ TEST(PresentSoftware, BackImageReachesTheWindowAndComesBack) {
             ::testing::ExitedWithCode(0), "")
             << "depth " << bits;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// With the temporary primary, the front screen is drawn off-screen and the 17 ms window timer carries it onto the
+// window's area of the primary.
+TEST(FrontScreenTimer, CarriesTheTemporaryPrimaryOntoTheWindow) {
+    DisplayWatchdog watchdog(120);
+    ASSERT_EQ(SetUseTempPrimary(1), 0);
+    ASSERT_EQ(StartRuntimeInWindow(), 0);
+    DisplayState& s = GetDisplayState();
+    ASSERT_NE(s.tempPrimarySurface, nullptr);
+    EXPECT_EQ(GetOutputPrimarySurface(), s.tempPrimarySurface);
+    FillRect(s.tempPrimarySurface, {0, 0, 640, 480}, 0x336699);
+    ASSERT_EQ(ArmFrontScreenTimer(), 0);
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 200) {
+        ProcessMessage();
+        Sleep(5);
+    }
+    POINT origin = {0, 0};
+    ClientToScreen(GetMainHwnd(), &origin);
+    uint32_t shown = 0;
+    ASSERT_TRUE(ReadSurfacePixel(s.primarySurface, origin.x + 320, origin.y + 240, &shown, nullptr));
+    EXPECT_EQ(shown & 0xFFFFFF, 0x336699u);
+    EXPECT_EQ(ShutDownLibrary(), 0);
+    SetUseTempPrimary(0);
+    EXPECT_EQ(s.useTempPrimary, 0);
+}
+
+// Full screen as far as the X server offers modes: its own desktop size works as a flipping chain, presented by
+// flipping.
+std::string CheckFullScreen() {
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    ChangeDisplayMode(width, height, 32, 0, -1);
+    ChangeWindowMode(0);
+    SetLogFileEnabled(0);
+    if (StartUpLibrary() != 0) return "start-up failed";
+    DisplayState& s = GetDisplayState();
+    if (IsWindowMode()) return "fell back to a window";
+    if (s.primarySurface == nullptr || s.backSurface == nullptr) return "no flipping chain";
+    if (!s.displayModeChanged) return "display mode not marked as changed";
+    DDSCAPS2 caps;
+    std::memset(&caps, 0, sizeof(caps));
+    s.primarySurface->GetCaps(&caps);
+    if (!(caps.dwCaps & DDSCAPS_FLIP)) return "primary is not a flipping surface";
+    SetTargetScreen(-2);
+    const uint64_t before = GetFlipCount();
+    if (PresentBackScreen2D() != 0 || GetFlipCount() != before + 1) return "present did not count";
+    if (ShutDownLibrary() != 0) return "shutdown failed";
+    if (s.displayModeChanged) return "display mode still marked as changed";
+    return "";
+}
+
+TEST(PresentFullScreen, DesktopSizedModeFlips) {
+    EXPECT_EXIT(
+        {
+            DisplayWatchdog watchdog(120);
+            std::string problem = CheckFullScreen();
+            fprintf(stderr, "%s\n", problem.c_str());
+            fflush(stderr);
+            ExitProcess(problem.empty() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
