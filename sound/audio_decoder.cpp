@@ -329,9 +329,12 @@ LONGLONG AudioDecoderGetPcmSize(AudioDecoder* decoder) {
         case kAudioDecoderAcm:
             if (decoder->totalSamples >= 0) return decoder->totalSamples * decoder->outFormat.nBlockAlign;
             {
+                // Only whole source blocks convert; less than one converts to nothing.
+                DWORD align = decoder->sourceFormat->nBlockAlign;
+                DWORD whole = decoder->sourceSize - decoder->sourceSize % align;
                 DWORD size = 0;
-                if (acmStreamSize(decoder->mainStream, decoder->sourceSize, &size, ACM_STREAMSIZEF_SOURCE) !=
-                    MMSYSERR_NOERROR)
+                if (whole == 0) return 0;
+                if (acmStreamSize(decoder->mainStream, whole, &size, ACM_STREAMSIZEF_SOURCE) != MMSYSERR_NOERROR)
                     return -1;
                 return size;
             }
@@ -352,7 +355,10 @@ int AudioDecoderReadAll(AudioDecoder* decoder, WAVEFORMATEX* format, void** pcm,
     LONGLONG size = AudioDecoderGetPcmSize(decoder);
     // Whole sounds are held in one block; a size beyond what one block can be is a broken header.
     if (size < 0 || size > 0x40000000) return -1;
-    if (SeekTo(decoder, 0, true) != 0) return -1;
+    // A decoder that has handed nothing out yet stands at the start already (and a truncated
+    // Ogg stream may refuse a seek it does not need).
+    bool fresh = decoder->outPosition == 0 && decoder->bufferHeld == 0 && !decoder->endFlag;
+    if (!fresh && SeekTo(decoder, 0, true) != 0) return -1;
     *format = decoder->outFormat;
     if (size == 0) return 0;
 
