@@ -5,6 +5,7 @@
 #include <string>
 
 #include "graphics/display_internal.h"
+#include "graphics/lookup_tables.h"
 #include "graphics/memimg.h"
 #include "graphics/present.h"
 #include "runtime/log.h"
@@ -54,8 +55,13 @@ TEST(DisplayDevice, WindowStartFillsTheBackSurfaceAndRejectsASecondStart) {
     SetScreenBackgroundColor(kRed, kGreen, kBlue);
     const int liveBefore = GetTrackedAllocCount();
     const int indentBefore = GetLogIndent();
+    // The renderer's tables are built by a successful start; clear them so this start has to rebuild them.
+    std::memset(ParamScaleTable, 0, sizeof(ParamScaleTable));
+    std::memset(Lerp6Table, 0, sizeof(Lerp6Table));
 
     ASSERT_EQ(StartRuntimeInWindow(), 0);
+    EXPECT_EQ(ParamScaleTable[128][255], 128);
+    EXPECT_EQ(Lerp6Table[32][63][0], 32);
     EXPECT_EQ(GetLogIndent(), indentBefore);
     ExpectWindowScreens();
 
