@@ -140,6 +140,7 @@ size_t VfsRead(void* buffer, size_t size, size_t count, FileHandle file) {
             return 0;
         }
     }
+    f->endFlag = 0;  // whole elements remain: an earlier short tail must not hide them
     int got = ArchiveFileRead(f, buffer, size * count);
     return got > 0 ? (size_t)got / size : 0;
 }
