@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr int kHashBits = 17;
+constexpr int kHashBits = 18;
 constexpr uint32_t kWindowBits = 20;
 constexpr uint32_t kWindowSize = 1u << kWindowBits;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
@@ -58,6 +58,7 @@ public:
         static const int kChain[10] = {0, 4, 8, 12, 16, 24, 32, 64, 128, 512};
         maxChain_ = kChain[level];
         lazy_ = level >= 3;
+        skipAfter_ = level >= 9 ? 0xFFFFFFFFu : (uint32_t)(16 << level);
         nice_ = level >= 8 ? kLzMaxMatch : (uint32_t)(32 + 32 * level);
     }
 
@@ -67,6 +68,7 @@ public:
         prev_.assign(size_ < kWindowSize ? size_ : kWindowSize, kNone);
 
         uint32_t pos = 0;
+        uint32_t misses = 0;  // positions searched in a row without a useful match
         Match pending;
         bool havePending = false;
         while (pos < size_) {
@@ -76,8 +78,17 @@ public:
                 EmitLiteral(data_[pos]);
                 Insert(pos);
                 ++pos;
+                // Data that keeps finding nothing (already-compressed files) is skipped through faster: the
+                // positions stepped over are sent as literals without a search.
+                ++misses;
+                if (misses > skipAfter_) {
+                    uint32_t skip = (misses - skipAfter_) >> 4;
+                    if (skip > 32) skip = 32;
+                    for (; skip > 0 && pos < size_; --skip) EmitLiteral(data_[pos++]);
+                }
                 continue;
             }
+            misses = 0;
             if (lazy_ && m.length < nice_ && pos + 1 < size_) {
                 Insert(pos);
                 Match next = FindBest(pos + 1);
@@ -143,7 +154,7 @@ private:
             uint32_t distance = pos - candidate;
             if (distance > kWindowSize - 1) break;
             const unsigned char* there = data_ + candidate;
-            if (best.length < limit && there[best.length] == here[best.length]) {
+            if (best.length < limit && there[best.length] == here[best.length] && Read32(there) == Read32(here)) {
                 uint32_t length = CommonLength(here, there, limit);
                 Consider(&best, length, distance);
                 if (length >= nice_ || length == limit) break;
@@ -200,6 +211,7 @@ private:
     std::vector<unsigned char>* out_;
     int maxChain_ = 32;
     bool lazy_ = true;
+    uint32_t skipAfter_ = 1024;
     uint32_t nice_ = 258;
     unsigned char escape_ = 0;
     uint32_t lastDistance_ = 0;

@@ -1,9 +1,13 @@
-// LZ unpacker for archive entries (format in lz.h). Literal runs are found with memchr and copied whole; matches
+// LZ unpacker for archive entries (format in lz.h). Literal runs are found by a block scan and copied whole; matches
 // copy in 16-byte steps where the distance allows, so unpacking runs at memory speed on typical game data. Every
 // token is checked against both buffers before it is applied.
 #include "runtime/lz.h"
 
 #include <string.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 int LzReadHeader(const void* packed, size_t available, LzHeader* out) {
     if (packed == nullptr || available < kLzHeaderSize) return -1;
@@ -28,6 +32,33 @@ void LzWriteHeader(const LzHeader& header, unsigned char out[kLzHeaderSize]) {
 }
 
 namespace {
+
+// The first escape byte in [p, end), or null. The system's memchr is slow on some C libraries, and literal runs are
+// most of the stream for already-compressed data, so the scan is done here 16 bytes at a time.
+inline const unsigned char* FindEscape(const unsigned char* p, const unsigned char* end, unsigned char escape) {
+#if defined(__SSE2__)
+    const __m128i pattern = _mm_set1_epi8((char)escape);
+    while (end - p >= 16) {
+        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(block, pattern));
+        if (mask != 0) return p + __builtin_ctz((unsigned)mask);
+        p += 16;
+    }
+#else
+    const uint64_t pattern = 0x0101010101010101ull * escape;
+    while (end - p >= 8) {
+        uint64_t v;
+        memcpy(&v, p, 8);
+        v ^= pattern;  // escape bytes become zero bytes
+        uint64_t zero = (v - 0x0101010101010101ull) & ~v & 0x8080808080808080ull;
+        if (zero != 0) return p + (__builtin_ctzll(zero) >> 3);  // the lowest flag is always a true zero byte
+        p += 8;
+    }
+#endif
+    for (; p < end; ++p)
+        if (*p == escape) return p;
+    return nullptr;
+}
 
 // Copies a match whose source lies `distance` bytes behind dst. The caller has checked both ends.
 inline void CopyMatch(unsigned char* dst, size_t distance, size_t length, const unsigned char* outEnd) {
@@ -71,7 +102,7 @@ int64_t ArchiveUnpack(const void* packed, size_t available, void* output, size_t
     size_t previousDistance = 0;  // 0: no match yet
 
     while (in < inEnd) {
-        const unsigned char* mark = static_cast<const unsigned char*>(memchr(in, escape, (size_t)(inEnd - in)));
+        const unsigned char* mark = FindEscape(in, inEnd, escape);
         size_t run = (size_t)((mark ? mark : inEnd) - in);
         if (run > (size_t)(outEnd - out)) return -1;
         memcpy(out, in, run);
