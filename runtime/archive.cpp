@@ -11,7 +11,7 @@
 namespace {
 
 // Reads bytes at an absolute archive offset and descrambles them; seeks only when the file is elsewhere.
-int ReadDescrambled(ArchiveRecord* archive, uint64_t offset, void* buffer, size_t bytes) {
+int ArchiveReadDescrambled(ArchiveRecord* archive, uint64_t offset, void* buffer, size_t bytes) {
     if (offset + bytes > archive->fileSize || bytes > (size_t)INT32_MAX) return -1;
     if ((uint64_t)Win32FileTell(archive->file) != offset && Win32FileSeek(archive->file, (int)offset, 0) != 0)
         return -1;
@@ -79,7 +79,7 @@ int ArchiveOpen(ArchiveRecord* record, const char* path, const char* keyText) {
     record->fileSize = (uint32_t)size;
     uint32_t indexSize = record->header.indexSize;
     record->index = static_cast<unsigned char*>(TrackedAlloc(indexSize ? indexSize : 1, "", __LINE__));
-    if (record->index == nullptr || ReadDescrambled(record, record->header.indexOffset, record->index, indexSize) != 0 ||
+    if (record->index == nullptr || ArchiveReadDescrambled(record, record->header.indexOffset, record->index, indexSize) != 0 ||
         ArchiveIndexInit(&record->view, record->header, record->index) != 0 ||
         ArchiveReadRootDir(record->view, &record->currentDir) != 0) {
         ArchiveClose(record);
@@ -181,7 +181,7 @@ int ArchiveFileOpen(ArchiveFileRecord* file, ArchiveRecord* archive, const char*
     unsigned char* packed = static_cast<unsigned char*>(TrackedAlloc(entry.packedSize, "", __LINE__));
     if (packed == nullptr) return -1;
     LzHeader header;
-    if (ReadDescrambled(archive, at, packed, entry.packedSize) != 0 ||
+    if (ArchiveReadDescrambled(archive, at, packed, entry.packedSize) != 0 ||
         LzReadHeader(packed, entry.packedSize, &header) != 0 || header.unpackedSize != entry.size) {
         TrackedFree(packed);
         memset(file, 0, sizeof(*file));
@@ -221,7 +221,7 @@ int ArchiveFileRead(ArchiveFileRecord* file, void* buffer, size_t bytes) {
         memcpy(buffer, file->unpacked + file->position, n);
     } else {
         uint64_t at = (uint64_t)file->archive->header.dataOffset + file->entry.dataOffset + file->position;
-        if (ReadDescrambled(file->archive, at, buffer, n) != 0) return -1;
+        if (ArchiveReadDescrambled(file->archive, at, buffer, n) != 0) return -1;
     }
     file->position += (uint32_t)n;
     file->endFlag = 0;
