@@ -25,6 +25,8 @@ constexpr int kMessagesPerDrain = 5;
 HANDLE g_thread = nullptr;
 std::atomic<DWORD> g_threadId{0};
 std::atomic<int> g_threadEnded{1};
+std::atomic<unsigned long> g_threadPasses{0};
+std::atomic<MessageThreadPassHook> g_passHook{nullptr};
 int g_inKeyInputUpdate = 0;  // under the API lock
 int g_restoring = 0;
 
@@ -101,6 +103,8 @@ DWORD WINAPI MessageThreadMain(LPVOID) {
     while (!IsQuitRequested()) {
         if (LockApiPolling(QuitFlagForThreads()) != 0) break;
         const int result = ProcessMessageImpl();
+        ++g_threadPasses;
+        if (MessageThreadPassHook hook = g_passHook.load()) hook();
         UnlockApiNoYield();
         if (result < 0) break;
         Sleep(17);
@@ -132,6 +136,10 @@ int WaitMessageThreadEnd() {
     g_threadId = 0;
     return 0;
 }
+
+int IsMessageThreadRunning() { return g_thread != nullptr && !g_threadEnded ? 1 : 0; }
+unsigned long GetMessageThreadPassCount() { return g_threadPasses.load(); }
+void SetMessageThreadPassHook(MessageThreadPassHook hook) { g_passHook = hook; }
 
 int IsMessageThread() {
     const DWORD id = g_threadId.load();

@@ -17,6 +17,13 @@ int WaitMessageThreadEnd();
 // The message thread's body.
 DWORD WINAPI MessageThreadMain(LPVOID);
 int IsMessageThread();
+// 1 from the start of the message thread until it has ended.
+int IsMessageThreadRunning();
+// Passes the message thread has run since the program started (diagnostics and tests).
+unsigned long GetMessageThreadPassCount();
+// A function the message thread calls after each pass, still under the API lock (diagnostics; null = none).
+typedef void (*MessageThreadPassHook)();
+void SetMessageThreadPassHook(MessageThreadPassHook hook);
 
 // Called by drawing functions: returns at once unless the application is inactive, else pumps until it is
 // active again or quitting, then restores the output surfaces and the graphs.

@@ -1,0 +1,159 @@
+// The message pump and the message thread on a real window: a posted close ends the pump (also while the
+// application is inactive, when the pump holds the main thread), the message thread runs only while the
+// main thread is outside the runtime, and a fatal error on the message thread ends the process instead of
+// waiting for itself.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <thread>
+
+#include "runtime/api_lock.h"
+#include "runtime/log.h"
+#include "runtime/message_pump.h"
+#include "runtime/runtime.h"
+#include "runtime/startup.h"
+#include "runtime/window.h"
+#include "tests/runtime/test_window_support.h"
+
+using PumpTest = LibraryTest;
+
+namespace {
+
+// Pumps until ProcessMessage reports quitting; the number of calls it took, or -1 after the limit.
+int PumpUntilQuit(int limit) {
+    for (int call = 1; call <= limit; ++call) {
+        if (ProcessMessage() == -1) return call;
+        Sleep(1);
+    }
+    return -1;
+}
+
+}  // namespace
+
+TEST_F(PumpTest, PostedCloseEndsThePump) {
+    ASSERT_EQ(StartUpLibrary(), 0);
+    HWND window = GetMainHwnd();
+    ASSERT_EQ(ProcessMessage(), 0);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_NE(PumpUntilQuit(50), -1);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(IsQuitRequested(), 1);
+    EXPECT_EQ(ProcessMessage(), -1) << "quitting is final";
+    EXPECT_EQ(ShutDownLibrary(), 0);
+    EXPECT_EQ(IsMessageThreadRunning(), 0);
+    ExpectInOrder({"ウインドウを閉じようとしています", "ウインドウが破棄されようとしています", "Alloc memory dump"});
+}
+
+// While inactive the pump holds the main thread until something changes; a close arriving then ends it.
+TEST_F(PumpTest, InactivePumpWaitsAndStillEndsOnClose) {
+    ASSERT_EQ(StartUpLibrary(), 0);
+    HWND window = GetMainHwnd();
+    SendMessageA(window, WM_ACTIVATEAPP, FALSE, 0);
+    ASSERT_EQ(IsAppActive(), 0);
+
+    std::thread closer([window] {
+        Sleep(400);
+        PostMessageA(window, WM_CLOSE, 0, 0);
+    });
+    const DWORD start = GetTickCount();
+    const int result = ProcessMessage();
+    const DWORD elapsed = GetTickCount() - start;
+    closer.join();
+    EXPECT_EQ(result, -1);
+    EXPECT_GE(elapsed, 300u) << "the pump returned while the application was inactive";
+    EXPECT_FALSE(IsWindow(window));
+}
+
+// Reactivation releases the waiting pump.
+TEST_F(PumpTest, InactivePumpReturnsOnReactivation) {
+    ASSERT_EQ(StartUpLibrary(), 0);
+    HWND window = GetMainHwnd();
+    SendMessageA(window, WM_ACTIVATEAPP, FALSE, 0);
+    ASSERT_EQ(IsAppActive(), 0);
+    std::thread activator([window] {
+        Sleep(300);
+        PostMessageA(window, WM_ACTIVATE, WA_ACTIVE, 0);
+    });
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(ProcessMessage(), 0);
+    const DWORD elapsed = GetTickCount() - start;
+    activator.join();
+    EXPECT_GE(elapsed, 200u);
+    EXPECT_EQ(IsAppActive(), 1);
+    EXPECT_TRUE(IsWindow(window));
+}
+
+TEST_F(PumpTest, MessageThreadRunsOnlyWhileTheMainThreadIsOutside) {
+    ASSERT_EQ(StartUpLibrary(), 0);
+    const unsigned long start = GetMessageThreadPassCount();
+    Sleep(300);
+    const unsigned long outside = GetMessageThreadPassCount();
+    EXPECT_GE(outside - start, 5ul) << "the message thread should run about every 17 ms";
+
+    LockApi();
+    const unsigned long held = GetMessageThreadPassCount();
+    Sleep(300);
+    EXPECT_EQ(GetMessageThreadPassCount(), held) << "the message thread ran while the main thread held the lock";
+    UnlockApi();
+
+    Sleep(300);
+    EXPECT_GE(GetMessageThreadPassCount() - held, 5ul);
+}
+
+TEST_F(PumpTest, ChangingToTheCurrentModeChangesNothing) {
+    ASSERT_EQ(StartUpLibrary(), 0);
+    HWND window = GetMainHwnd();
+    const LONG_PTR style = GetWindowLongPtrA(window, GWL_STYLE);
+    RECT before;
+    GetWindowRect(window, &before);
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(ChangeWindowMode(1), 0);
+    EXPECT_LT(GetTickCount() - start, 200u);
+    EXPECT_EQ(GetWindowLongPtrA(window, GWL_STYLE), style);
+    RECT after;
+    GetWindowRect(window, &after);
+    EXPECT_TRUE(EqualRect(&before, &after));
+    EXPECT_EQ(IsWindowMode(), 1);
+    EXPECT_FALSE(LogHas("ウインドウスタイルをフルスクリーンモード用に変更します"));
+}
+
+TEST_F(PumpTest, CursorFollowsTheSetting) {
+    ASSERT_EQ(StartUpLibrary(), 0);
+    // Window mode starts with the cursor shown; the game hides it.
+    EXPECT_EQ(GetCursorVisibleSetting(), 1);
+    EXPECT_EQ(SetCursorVisible(0), 0);
+    EXPECT_EQ(GetCursorVisibleSetting(), 0);
+    // Probe the display count by one step and put it back.
+    const int hiddenCount = ShowCursor(TRUE) - 1;
+    ShowCursor(FALSE);
+    EXPECT_LT(hiddenCount, 0);
+    EXPECT_EQ(SetCursorVisible(1), 0);
+    const int shownCount = ShowCursor(FALSE) + 1;
+    ShowCursor(TRUE);
+    EXPECT_GE(shownCount, 0);
+}
+
+namespace {
+
+void FatalFromMessageThread() { FatalError("fatal error raised on the message thread"); }
+
+// Runs in a child process: the message thread raises a fatal error while the main thread keeps calling in.
+void RunFatalErrorOnTheMessageThread() {
+    Watchdog dog("fatal error on the message thread", 20);
+    ScratchDirectory scratch;
+    ChangeWindowMode(1);
+    SetWindowCaption("KavorinFatal");
+    if (StartUpLibrary() != 0) ExitProcess(5);
+    SetMessageThreadPassHook(FatalFromMessageThread);
+    for (;;) {
+        ProcessMessage();
+        Sleep(5);
+    }
+}
+
+}  // namespace
+
+TEST(PumpFatal, FatalErrorOnTheMessageThreadEndsTheProcess) {
+    EXPECT_EXIT(RunFatalErrorOnTheMessageThread(), ::testing::ExitedWithCode(-1), "");
+}
