@@ -37,8 +37,10 @@ int BuildAbsolutePath(const char* relative, char* out, const char* base) {
     if (relative == nullptr || out == nullptr) return -1;
     char baseBuffer[kFilePathMax];
     if (base == nullptr) {
+        baseBuffer[0] = 0;
         int length = FileLayerGetDir(baseBuffer);
-        if (length <= 0 || length >= kFilePathMax) return -1;
+        // A directory too long for the buffer comes back as the size it would need, with the buffer untouched.
+        if (length <= 0 || length >= kFilePathMax || strlen(baseBuffer) != (size_t)length) return -1;
         base = baseBuffer;
     }
     bool baseHasDrive = IsDriveLetter(base[0]) && base[1] == ':';
