@@ -124,16 +124,17 @@ DWORD DecodeBufferSizeFor(const AudioDecoder* decoder) {
 
 namespace {
 
-// Decodes the next piece into the buffer; the bytes now held (0 at the end).
-DWORD RefillPcm(AudioDecoder* decoder) {
+// Decodes the next piece into `out`, which has room for a whole decode buffer; the bytes
+// produced (0 at the end).
+DWORD DecodePcm(AudioDecoder* decoder, BYTE* out) {
     DWORD remaining = decoder->dataSize - decoder->pcmSourceRead;
     DWORD want = remaining < decoder->bufferSize ? remaining : decoder->bufferSize;
-    DWORD got = DecoderStreamRead(decoder, decoder->buffer, want);
+    DWORD got = DecoderStreamRead(decoder, out, want);
     decoder->pcmSourceRead += got;
     return got;
 }
 
-DWORD RefillAcm(AudioDecoder* decoder) {
+DWORD DecodeAcm(AudioDecoder* decoder, BYTE* out) {
     if (decoder->sourcePos >= decoder->sourceSize) return 0;
     DWORD length = decoder->sourceSize - decoder->sourcePos;
     DWORD chunk = AcmSourceChunk(decoder);
@@ -144,7 +145,7 @@ DWORD RefillAcm(AudioDecoder* decoder) {
     header.cbStruct = sizeof(header);
     header.pbSrc = decoder->sourceData + decoder->sourcePos;
     header.cbSrcLength = length;
-    header.pbDst = decoder->buffer;
+    header.pbDst = out;
     header.cbDstLength = decoder->bufferSize;
     if (acmStreamPrepareHeader(decoder->mainStream, &header, 0) != MMSYSERR_NOERROR) return 0;
     MMRESULT result = acmStreamConvert(decoder->mainStream, &header, ACM_STREAMCONVERTF_BLOCKALIGN);
@@ -158,17 +159,18 @@ DWORD RefillAcm(AudioDecoder* decoder) {
     return produced;
 }
 
-DWORD RefillOgg(AudioDecoder* decoder) { return OggDecodeInto(decoder, decoder->buffer, decoder->bufferSize); }
+DWORD Decode(AudioDecoder* decoder, BYTE* out) {
+    switch (decoder->kind) {
+        case kAudioDecoderWavPcm: return DecodePcm(decoder, out);
+        case kAudioDecoderAcm: return DecodeAcm(decoder, out);
+        case kAudioDecoderOgg: return OggDecodeInto(decoder, out, decoder->bufferSize);
+        default: return 0;
+    }
+}
 
 // Refills an empty buffer. false at the end (the end flag is then set).
 bool Refill(AudioDecoder* decoder) {
-    DWORD held = 0;
-    switch (decoder->kind) {
-        case kAudioDecoderWavPcm: held = RefillPcm(decoder); break;
-        case kAudioDecoderAcm: held = RefillAcm(decoder); break;
-        case kAudioDecoderOgg: held = RefillOgg(decoder); break;
-        default: break;
-    }
+    DWORD held = Decode(decoder, decoder->buffer);
     decoder->bufferHeld = held;
     decoder->bufferOffset = 0;
     if (held == 0) {
@@ -301,7 +303,20 @@ int AudioDecoderRead(AudioDecoder* decoder, void* buffer, int bytes) {
     int delivered = 0;
     while (delivered < bytes) {
         if (decoder->bufferOffset >= decoder->bufferHeld) {
-            if (decoder->endFlag || !Refill(decoder)) break;
+            if (decoder->endFlag) break;
+            // With room for a whole piece the caller's memory takes it directly, saving a copy.
+            if ((DWORD)(bytes - delivered) >= decoder->bufferSize) {
+                DropBuffer(decoder);
+                DWORD n = Decode(decoder, out + delivered);
+                if (n == 0) {
+                    decoder->endFlag = 1;
+                    break;
+                }
+                decoder->outPosition += n;
+                delivered += (int)n;
+                continue;
+            }
+            if (!Refill(decoder)) break;
         }
         DWORD waiting = decoder->bufferHeld - decoder->bufferOffset;
         DWORD n = (DWORD)(bytes - delivered) < waiting ? (DWORD)(bytes - delivered) : waiting;
