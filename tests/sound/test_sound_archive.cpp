@@ -1,0 +1,107 @@
+// Sounds read out of a packed archive, as the game reads its effects and music: the loader's buffers and
+// the sounddump tool's WAV both hold what the decoder makes of the same bytes read from the disk.
+#include <string.h>
+
+#include <gtest/gtest.h>
+
+#include "runtime/archive.h"
+#include "runtime/archive_writer.h"
+#include "runtime/file.h"
+#include "sound/sound.h"
+#include "sound/sound_handle.h"
+#include "sound/sound_system.h"
+#include "sound/sound_test_util.h"
+
+namespace {
+
+class SoundArchiveTest : public ::testing::Test {
+   protected:
+    void SetUp() override {
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        folder_ = std::string(temp) + "kvsndarc_" + std::to_string(GetCurrentProcessId());
+        CreateDirectoryA(folder_.c_str(), nullptr);
+        mp3_ = LoadFixture("tone440_mpeg2.mp3");
+        ogg_ = LoadFixture("music.ogg");
+        ASSERT_FALSE(mp3_.empty() || ogg_.empty());
+
+        // folder\SE.QVA stands for the folder folder\SE, which does not exist on the disk.
+        ArchiveMemorySink sink;
+        ArchiveWriterOptions options;
+        ArchiveWriter writer(&sink, options);
+        ArchiveTimes times;
+        ASSERT_EQ(0, writer.AddFile("bgm\\tone.mp3", mp3_.data(), mp3_.size(), times)) << writer.Error();
+        ASSERT_EQ(0, writer.AddFile("music.ogg", ogg_.data(), ogg_.size(), times)) << writer.Error();
+        ASSERT_EQ(0, writer.Finish()) << writer.Error();
+        archive_ = folder_ + "\\SE.QVA";
+        FILE* f = fopen(archive_.c_str(), "wb");
+        ASSERT_NE(nullptr, f);
+        fwrite(sink.bytes.data(), 1, sink.bytes.size(), f);
+        fclose(f);
+
+        ArchiveTableClear();
+        SelectFileBackEnd(nullptr);
+        ArchiveSetExtensionImpl(nullptr);
+    }
+    void TearDown() override {
+        ArchiveReleaseAll();
+        DeleteFileA(archive_.c_str());
+        DeleteFileA((folder_ + "\\out.wav").c_str());
+        RemoveDirectoryA(folder_.c_str());
+    }
+
+    std::string folder_, archive_;
+    Bytes mp3_, ogg_;
+};
+
+TEST_F(SoundArchiveTest, LoaderReadsPackedSoundsIntoItsBuffers) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ASSERT_EQ(0, InitSoundSystem());
+    struct {
+        const char* inner;
+        const Bytes& bytes;
+    } cases[] = {{"\\SE\\bgm\\tone.mp3", mp3_}, {"\\se\\MUSIC.OGG", ogg_}};
+    for (auto& c : cases) {
+        Decoded expected = DecodeImage(c.bytes);
+        ASSERT_EQ(0, expected.openResult) << c.inner;
+        int h = LoadSoundHandleFromFile((folder_ + c.inner).c_str(), 3, -1);
+        ASSERT_GE(h, 0) << c.inner;
+        SoundData* sound = GetSoundData(h);
+        ASSERT_EQ(expected.pcm.size(), sound->pcmSize) << c.inner;
+        EXPECT_EQ(0, memcmp(sound->pcm, expected.pcm.data(), expected.pcm.size())) << c.inner;
+        EXPECT_EQ(expected.format.nSamplesPerSec, sound->format.nSamplesPerSec) << c.inner;
+        EXPECT_EQ(0, ReleaseSoundHandle(h));
+    }
+    EXPECT_EQ(-1, LoadSoundHandleFromFile((folder_ + "\\SE\\missing.wav").c_str(), 3, -1));
+    TerminateSoundSystem();
+    CoUninitialize();
+}
+
+TEST_F(SoundArchiveTest, SounddumpWritesTheDecodedPcm) {
+    const char* build = getenv("KAVORIN_BUILD_DIR_WIN");
+    ASSERT_NE(nullptr, build) << "KAVORIN_BUILD_DIR_WIN names the build folder holding tools\\sounddump";
+    std::string tool = std::string(build) + "\\tools\\sounddump\\sounddump.exe";
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(tool.c_str())) << tool;
+
+    std::string out = folder_ + "\\out.wav";
+    std::string command = "\"" + tool + "\" -q \"" + folder_ + "\\SE\\bgm\\tone.mp3\" \"" + out + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.hProcess, 60000));
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    ASSERT_EQ(0u, code);
+
+    PcmWav written;
+    ASSERT_TRUE(ParsePcmWav(ReadFileBytes(out), &written));
+    Decoded expected = DecodeImage(mp3_);
+    EXPECT_EQ(expected.format.nSamplesPerSec, written.format.nSamplesPerSec);
+    EXPECT_EQ(expected.format.nChannels, written.format.nChannels);
+    EXPECT_EQ(expected.pcm, written.data);
+}
+
+}  // namespace
