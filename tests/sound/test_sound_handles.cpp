@@ -296,6 +296,30 @@ TEST_F(SoundHandleTest, FailedLoadsLeakNothingAndDoNotStopTheProgram) {
     EXPECT_GE(h, 0);
 }
 
+TEST_F(SoundHandleTest, MutatedHeadersNeverTakeTheFatalPath) {
+    // Whatever a damaged header decodes to, the load ends in a handle or -1, never in the fatal
+    // error that a refused buffer of good data raises.
+    Bytes sources[] = {MakePcmWav(2, 22050, 16, SinePcm(60)), LoadFixture("alaw.wav")};
+    uint32_t seed = 777;
+    int loaded = 0;
+    for (const Bytes& source : sources) {
+        ASSERT_GT(source.size(), 64u);
+        for (int variant = 0; variant < 120; ++variant) {
+            Bytes file = source;
+            seed = seed * 1664525u + 1013904223u;
+            size_t at = 20 + (seed >> 8) % 20;  // inside the "fmt " body
+            file[at] = (uint8_t)(seed >> 24);
+            int h = LoadSoundHandleFromImage(file.data(), (int)file.size(), 2, -1);
+            if (h >= 0) {
+                ++loaded;
+                EXPECT_EQ(0, ReleaseSoundHandle(h));
+            }
+        }
+    }
+    EXPECT_GT(loaded, 0);
+    EXPECT_EQ(handlesBefore_, GetSoundHandleCount());
+}
+
 TEST_F(SoundHandleTest, StoppedServiceRefusesEverything) {
     int h = LoadSine(200, 2);
     ASSERT_GE(h, 0);
