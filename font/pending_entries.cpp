@@ -17,3 +17,7 @@ int GetBaseFontHandle() { return -1; }
 int GetFontInfoToHandle(int, char*, int*, int*) { return -1; }
 
 int SetBaseFontSize(const char*, int, int) { return 0; }
+
+// Graphics start-up and shutdown make and end the default font; there is none to make yet.
+int ResetFonts() { return 0; }
+int EndFonts() { return 0; }
