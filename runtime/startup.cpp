@@ -94,6 +94,9 @@ void ExerciseDrawingPaths() {
 }  // namespace
 
 int LibraryStartUpSequence() {
+    // A second start-up while the library runs would fail at COM and then take the running library down
+    // through the shutdown sequence; it is refused before it touches anything.
+    if (g_running || g_initialising) return -1;
     g_initialising = 1;
     g_ending = 0;
     if (GetSoftwareDrawRequest()) SetHardwareDrawMode(0);

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -95,15 +96,21 @@ TEST(ApiLock, ManyThreadsNeitherInterleaveNorStall) {
     constexpr int kRounds = 1500;
     long inside = 0;  // written only under the lock
     long total = 0;
+    int mostWaiting = 0;
     std::atomic<int> overlaps{0};
+    std::atomic<int> ready{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
+            // All threads start together so that they really contend.
+            ++ready;
+            while (ready < kThreads) Sleep(0);
             for (int i = 0; i < kRounds; ++i) {
                 LockApi();
                 if (i % 3 == 0) LockApi();  // recursive entries mixed in
                 if (++inside != 1) ++overlaps;
                 ++total;
+                if (i % 50 == 0) mostWaiting = std::max(mostWaiting, ApiLockWaiterCount());
                 if ((i + t) % 7 == 0) Sleep(0);
                 --inside;
                 if (i % 3 == 0) UnlockApi();
@@ -114,6 +121,7 @@ TEST(ApiLock, ManyThreadsNeitherInterleaveNorStall) {
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(overlaps.load(), 0);
     EXPECT_EQ(total, static_cast<long>(kThreads) * kRounds);
+    EXPECT_GE(mostWaiting, 2) << "the threads never queued behind each other";
     EXPECT_EQ(ApiLockWaiterCount(), 0);
     EXPECT_EQ(ApiLockRecursion(), 0);
 }
@@ -131,9 +139,12 @@ TEST(ApiLock, RandomGiveUpsInTheQueueLeaveNobodyAsleep) {
     std::atomic<int> quitFlags[kPollers];
     for (auto& flag : quitFlags) flag = 0;
 
+    std::atomic<int> ready{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < kLockers; ++t) {
         threads.emplace_back([&] {
+            ++ready;
+            while (ready < kLockers) Sleep(0);
             for (int i = 0; i < kRounds; ++i) {
                 LockApi();
                 if (++inside != 1) ++overlaps;

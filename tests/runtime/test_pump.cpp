@@ -65,23 +65,44 @@ TEST_F(PumpTest, InactivePumpWaitsAndStillEndsOnClose) {
     EXPECT_FALSE(IsWindow(window));
 }
 
-// Reactivation releases the waiting pump.
-TEST_F(PumpTest, InactivePumpReturnsOnReactivation) {
+// Reactivation releases both the waiting pump and a drawing call's inactive wait.
+TEST_F(PumpTest, InactiveWaitsReturnOnReactivation) {
     ASSERT_EQ(StartUpLibrary(), 0);
     HWND window = GetMainHwnd();
-    SendMessageA(window, WM_ACTIVATEAPP, FALSE, 0);
-    ASSERT_EQ(IsAppActive(), 0);
-    std::thread activator([window] {
-        Sleep(300);
-        PostMessageA(window, WM_ACTIVATE, WA_ACTIVE, 0);
-    });
+    const struct {
+        const char* name;
+        int (*wait)();
+        int expected;
+    } waits[] = {
+        {"ProcessMessage", ProcessMessage, 0},
+        {"WaitWhileInactive", [] {
+             ApiLockScope lock;
+             return WaitWhileInactive();
+         }, 0},
+    };
+    for (const auto& wait : waits) {
+        SCOPED_TRACE(wait.name);
+        SendMessageA(window, WM_ACTIVATEAPP, FALSE, 0);
+        ASSERT_EQ(IsAppActive(), 0);
+        std::thread activator([window] {
+            Sleep(300);
+            PostMessageA(window, WM_ACTIVATE, WA_ACTIVE, 0);
+        });
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(wait.wait(), wait.expected);
+        const DWORD elapsed = GetTickCount() - start;
+        activator.join();
+        EXPECT_GE(elapsed, 200u) << "returned while still inactive";
+        EXPECT_EQ(IsAppActive(), 1);
+        EXPECT_TRUE(IsWindow(window));
+    }
+    // While active the wait returns at once.
     const DWORD start = GetTickCount();
-    EXPECT_EQ(ProcessMessage(), 0);
-    const DWORD elapsed = GetTickCount() - start;
-    activator.join();
-    EXPECT_GE(elapsed, 200u);
-    EXPECT_EQ(IsAppActive(), 1);
-    EXPECT_TRUE(IsWindow(window));
+    {
+        ApiLockScope lock;
+        EXPECT_EQ(WaitWhileInactive(), 0);
+    }
+    EXPECT_LT(GetTickCount() - start, 100u);
 }
 
 TEST_F(PumpTest, MessageThreadRunsOnlyWhileTheMainThreadIsOutside) {

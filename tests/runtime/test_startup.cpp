@@ -65,6 +65,20 @@ TEST_F(StartUpTest, StartsAndShutsDownInOrderLeavingNothingBehind) {
     });
 }
 
+TEST_F(StartUpTest, SecondStartUpWhileRunningIsRefusedAndHarmless) {
+    ASSERT_EQ(StartUpLibrary(), 0);
+    HWND window = GetMainHwnd();
+    EXPECT_EQ(StartUpLibrary(), -1);
+    EXPECT_EQ(GetMainHwnd(), window);
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_EQ(IsLibraryRunning(), 1);
+    EXPECT_EQ(IsComStarted(), 1);
+    EXPECT_EQ(IsMessageThreadRunning(), 1);
+    EXPECT_EQ(ProcessMessage(), 0);
+    EXPECT_EQ(ShutDownLibrary(), 0);
+    EXPECT_EQ(GetTrackedAllocCount(), baselineBlocks_);
+}
+
 TEST_F(StartUpTest, WindowHasTheCaptionAsClassAndAFullClientAreaCentred) {
     SetWindowIcon(101);  // this program has no such resource: the system's default icon stands in
     ASSERT_EQ(StartUpLibrary(), 0);
