@@ -58,6 +58,8 @@ int FillGraphImpl(int graph, int red, int green, int blue, int alpha);
 // Stores the current directory and the name (empty for null) for reloading. 0 / -1.
 int SetGraphFileName(int graph, const char* name);
 int SetGraphMovieHandle(int graph, int movie);  // 0 / -1
+// The handle of the graph in a slot, or -1 for a free slot (restore walks the slots up to the end mark).
+int GetGraphHandleAtSlot(int slot);
 // Live count, end mark and next check id of the graph table.
 void GetGraphTableState(int* live, int* endMark, int* nextCheckId);
 

@@ -64,4 +64,19 @@ HBITMAP CreateDIBGraphFromFile(const char* fileName, int reverse);
 HBITMAP CreateDIBFromBitmapInfo(const BITMAPINFO* info, const void* bits, int reverse, const ColorFormat* format);
 
 // ---- Graphs from images ----
+// The graph loader: the image and its "_a" companion become one graph (mirrored left to right with mirror 1); a file
+// that exists but that no reader accepts becomes a movie graph. Graph handle or -1.
+int LoadGraphFromFileCore(const char* name, int may3D, int mirror);
+// flag 0: the graph may take the Direct3D path.
+int LoadGraphFromFileImpl(const char* name, int flag);
 int MakeGraphFromGraphImage(const GraphImage* image);  // graph handle or -1
+// The graph of an image and its optional alpha image; with mirror and mirrorHere both 1 the pixels go in mirrored
+// (the images are put back afterwards). Graph handle or -1.
+int MakeGraphFromGraphImageCore(GraphImage* image, GraphImage* alphaImage, int may3D, int mirror, int mirrorHere);
+// Makes the (empty) graph that will hold the pair. -1 when the alpha image has another size.
+int CheckGraphImagePair(const GraphImage* image, const GraphImage* alphaImage, int may3D);
+// What CheckGraphImagePair asks of the graph layer: an alpha channel when the image has alpha bits or an alpha
+// image comes with it; a palette graph for a one-byte image without either. 0, or -1 for an alpha image of another
+// size (or no image).
+int GraphImagePairLayout(const GraphImage* image, const GraphImage* alphaImage, int* alphaChannel,
+                         int* paletteImage);

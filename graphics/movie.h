@@ -11,3 +11,11 @@ int GetMovieMode(int movie);  // the mode the stream was opened in, -1 for a bad
 // Closes a movie that no graph owns (yet). 0 / -1.
 int CloseMovie(int movie);
 int CloseMovieHandle(int movie);  // 0 / -1
+// Copies a new frame of the graph's movie into the graph when one is due (force: at once). 0 / -1.
+int UpdateMovieFrame(int graph, int force);
+// Places an overlay movie's frame on the screen at (x, y) in the integer scale (show 0 hides it). 0 / -1.
+int DrawMovieFrameDirect(int x, int y, int scale, int movie, int show);
+// Restores the stream surfaces of the movie that report themselves lost. 0 / -1.
+int RestoreMovieSurfaces(int movie);
+// After a device loss: every movie opens its stream again where it was. 0 / -1.
+int ReopenAllMovies();
