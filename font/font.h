@@ -22,5 +22,7 @@ int ResetFonts();
 int EndFonts();
 int RecreateAllFonts();
 int MakeFontCacheGraph(int fontHandle);
+// 1 when the font keeps its glyphs in textures (its strings go to the Direct3D string drawing), else 0.
+int IsFontCachedAsTexture(int fontHandle);
 // 1 when the byte begins a double-byte character of the character-set kind, else 0.
 int IsLeadByte(const unsigned char* byte, int charSetKind);

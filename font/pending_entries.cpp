@@ -21,3 +21,9 @@ int SetBaseFontSize(const char*, int, int) { return 0; }
 // Graphics start-up and shutdown make and end the default font; there is none to make yet.
 int ResetFonts() { return 0; }
 int EndFonts() { return 0; }
+
+// Graph restore re-makes every live font; there is none.
+int RecreateAllFonts() { return 0; }
+int GetFontHandleHeight(int) { return -1; }
+int IsFontCachedAsTexture(int) { return 0; }
+int MakeFontCacheGraph(int) { return -1; }

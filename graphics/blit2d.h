@@ -29,6 +29,8 @@ int ApplyMaskAfterDraw(const RECT* rect);
 int DrawSurface2D(int x, int y, int handle, int transparent);
 // Lines (records of x1, y1, x2, y2, colour, parameter) on the current target. 0 or -1.
 int DrawRectList2D(const SoftLineRecord* records, int count);
+// A string of a font whose glyphs are kept in memory, drawn on the current target. 0 or -1.
+int DrawStringToTarget2D(int x, int y, const char* text, int colour, int font, int edgeColour, int vertical);
 
 // ---- Software-renderer glue ----
 // Prepares one draw of `source` (may be null) into `destRect` of the target (target coordinates). Either a BltFast

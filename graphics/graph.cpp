@@ -281,6 +281,8 @@ int SetGraphMovieHandle(int graph, int movie) {
     return 0;
 }
 
+int GetGraphHandleAtSlot(int slot) { return g_graphs.handleAtSlot(slot); }
+
 void GetGraphTableState(int* live, int* endMark, int* nextCheckId) {
     if (live) *live = g_graphs.liveCount();
     if (endMark) *endMark = g_graphs.highWater();

@@ -17,3 +17,9 @@ int CopyToMaskSurface(const RECT* rect, IDirectDrawSurface7* sourceSurface, cons
 int RebuildMaskSurfaceRect(const RECT* rect);
 int FreeMaskScreen();
 int ReleaseAllMaskData();
+// The mask drawing request (0 or 1). Setting it fails (-1, nothing changed) while no mask exists.
+int GetMaskDrawFlag();
+int SetMaskDrawFlag(int on);
+// Around a device loss: free the mask's buffers, and make them again.
+int ReleaseMaskScreen();
+int RestoreMaskScreen();

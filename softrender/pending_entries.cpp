@@ -60,3 +60,11 @@ int SoftFillRect(MEMIMG* image, const RECT* rect, uint32_t colour) {
 }
 
 int SoftDrawLines(MEMIMG*, const SoftLineRecord*, int) { return 0; }
+
+// Stretched, rotated and four-point drawing of 2D graphs and the software boxes are the renderer's own work: until
+// it is built they draw nothing.
+int DrawImageScaled(int, int, int, int, const GraphRecord*, int, int, int) { return 0; }
+int DrawFilledBox(int, int, int, int, int) { return 0; }
+int DrawBoxOutline(int, int, int, int, int) { return 0; }
+int DrawImageRotated(float, float, double, double, const GraphRecord*, int, int) { return 0; }
+int DrawImageFourPoints(float, float, float, float, float, float, float, float, const GraphRecord*, int) { return 0; }
