@@ -124,8 +124,10 @@ void ConvertInPlace(MEMIMG* image, const RECT& rect, const ColorFormat* to, cons
 
 void ResetBlitState() {
     const SurfaceBlitRoute route = g_blit.route;
+    const RECT lastDest = g_blit.clippedDest;
     g_blit = SurfaceBlitState{};
     g_blit.route = route;
+    g_blit.clippedDest = lastDest;
     std::memset(&g_lockedTargetImage, 0, sizeof(g_lockedTargetImage));
     std::memset(&g_lockedSourceImage, 0, sizeof(g_lockedSourceImage));
     std::memset(&g_sourceView, 0, sizeof(g_sourceView));
@@ -368,6 +370,7 @@ int BeginSurfaceBlit(const Surface2D* source, int allowBltFast, const RECT* sour
                      int keepColours, uint32_t* colour1, uint32_t* colour2) {
     ResetBlitState();
     g_blit.route = kBlitRouteNone;
+    g_blit.clippedDest = RECT{0, 0, 0, 0};
     if (g_target.unusable || destRect == nullptr) return -1;
     const DrawState& state = GetDrawState();
     const DisplayState& display = GetDisplayState();
@@ -579,6 +582,7 @@ int FlushSurfaceBlit() {
 
 // ---- Drawing ----
 int DrawSurface2D(int x, int y, int handle, int transparent) {
+    g_blit.route = kBlitRouteNone;
     if (g_target.unusable || !HaveDisplay()) return -1;
     const Surface2D* s = Surface2DToRecord(handle);
     if (s == nullptr) return -1;

@@ -65,5 +65,6 @@ struct SurfaceBlitState {
     int drawX, drawY;  // where drawSourceImage goes in target coordinates
     SurfaceBlitRoute route;
 };
-// The state of the draw between BeginSurfaceBlit and FlushSurfaceBlit (the route stays readable after it).
+// The state of the draw between BeginSurfaceBlit and FlushSurfaceBlit (the route and the clipped destination stay
+// readable after it).
 const SurfaceBlitState& GetSurfaceBlitState();

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "font/font.h"
+#include "graphics/blit2d.h"
 #include "graphics/device3d.h"
 #include "graphics/display.h"
 #include "graphics/draw.h"
@@ -216,7 +217,11 @@ int ReleaseGraphImpl(int graph, int logFlag) {
     g->restoreData = nullptr;
     FreeNames(g);
     if (g->lostFlag != nullptr) *g->lostFlag = 1;
-    return g_graphs.remove(graph);
+    g_graphs.remove(graph);
+    // The 2D back end must not keep drawing into the pieces just deleted: the selection now fails and marks the
+    // target unusable until another one is selected.
+    if (GetDrawState().target == graph) SelectDrawTarget2D(graph, graph);
+    return 0;
 }
 
 int ReleaseAllGraphsImpl(int logFlag) {

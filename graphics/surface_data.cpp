@@ -315,7 +315,9 @@ int SetSurfaceDataColorKey(int handle) {
         }
         return 0;
     }
-    const DWORD value = GetDisplayState().screenBits == 8 ? 0 : RgbToScreenPixelImpl(r, g, b);
+    // Only the channel bits take part: bits that belong to no channel are not compared by every driver.
+    const DWORD value =
+        GetDisplayState().screenBits == 8 ? 0 : (RgbToScreenPixelImpl(r, g, b) & ~GetScreenColorFormat()->noneMask);
     key.dwColorSpaceLowValue = key.dwColorSpaceHighValue = value;
     if (FAILED(d->surface->SetColorKey(DDCKEY_SRCBLT, &key))) {
         WriteLog("標準サーフェスのカラーキーの設定に失敗しました\n");
