@@ -376,6 +376,12 @@ int BeginSurfaceBlit(const Surface2D* source, int allowBltFast, const RECT* sour
     const DisplayState& display = GetDisplayState();
     SurfaceData* sd = source != nullptr ? SurfaceDataToRecord(source->surfaceData) : nullptr;
     if (source != nullptr && (sd == nullptr || sourceRect == nullptr)) return -1;
+    // A source rectangle must lie inside its piece: reading past it would read another piece's (or no) memory.
+    if (source != nullptr && (sourceRect->left < 0 || sourceRect->top < 0 || sourceRect->right > source->width ||
+                              sourceRect->bottom > source->height || sourceRect->left > sourceRect->right ||
+                              sourceRect->top > sourceRect->bottom)) {
+        return -1;
+    }
 
     // The destination and the matching part of the source, both clipped to the draw area.
     const RECT dest = Intersect(*destRect, state.drawArea);

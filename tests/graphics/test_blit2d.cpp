@@ -124,6 +124,14 @@ TEST(Draw2D, ColourKeyedDrawsReachTheBackSurfaceByEveryRoute) {
     EXPECT_EQ(DrawGraphPiece2D(150, 150, GetGraphRecord(wide), 1, 1), 0);
     EXPECT_EQ(GetSurfaceBlitState().route, kBlitRouteNone);
 
+    // A source rectangle reaching out of its piece is refused before anything is locked.
+    const Surface2D* widePiece = Surface2DToRecord(GetGraphRecord(wide)->pieces[0]);
+    const RECT beyond = {690, 0, 710, kH};
+    const RECT place = {10, 10, 30, 10 + kH};
+    EXPECT_EQ(BeginSurfaceBlit(widePiece, 1, &beyond, &place, 0, nullptr, nullptr), -1);
+    EXPECT_EQ(GetSurfaceBlitState().targetLocked, 0);
+    EXPECT_EQ(GetSurfaceBlitState().sourceLocked, 0);
+
     // A draw target that was released is no target any more: draws fail instead of writing into freed memory.
     const int doomed = CreateEmptyGraphImpl(32, 32, 1);
     ASSERT_EQ(SetTargetScreen(doomed), 0);
