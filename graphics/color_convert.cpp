@@ -88,7 +88,7 @@ struct Channel {
     int drop = 0;           // source bits dropped when narrowing
     uint32_t dropMask = 0;
     int widen = 0;          // bits gained when widening
-    const uint32_t* widenTable = nullptr;  // converted values for source widths up to 8
+    const uint32_t* table = nullptr;  // converted values of every field, for source widths up to 8
 
     void Set(uint32_t mask, int shift, int width, int toShift, int toWidth) {
         srcMask = mask;
@@ -110,9 +110,9 @@ struct Channel {
     // The field brought to the destination width: narrowing drops low bits, widening repeats the value's bits so
     // that the source maximum becomes the destination maximum.
     uint32_t Convert(uint32_t v) const {
+        if (table != nullptr) return table[v];
         if (srcWidth == 0 || dstWidth == 0) return 0;
         if (widen > 0) {
-            if (widenTable != nullptr) return widenTable[v];
             const uint64_t den = (srcWidth >= 32 ? 0x100000000ull : (1ull << srcWidth)) - 1;
             const uint64_t num = (1ull << widen) - 1;
             return static_cast<uint32_t>((static_cast<uint64_t>(v) << widen) + static_cast<uint64_t>(v) * num / den);
@@ -121,12 +121,13 @@ struct Channel {
     }
 };
 
-void BuildWidenTable(Channel& c, uint32_t* table) {
-    if (c.widen <= 0 || c.srcWidth > 8) return;
-    c.widenTable = nullptr;
+// Channels of up to 8 source bits convert through a table of every field value.
+void BuildChannelTable(Channel& c, uint32_t* table) {
+    c.table = nullptr;
+    if (c.srcWidth == 0 || c.srcWidth > 8 || c.dstWidth == 0) return;
     const uint32_t n = 1u << c.srcWidth;
     for (uint32_t v = 0; v < n; ++v) table[v] = c.Convert(v);
-    c.widenTable = table;
+    c.table = table;
 }
 
 // One unit more, saturating at the channel maximum (a wrapped unit would turn white into black).
@@ -152,74 +153,90 @@ struct GeneralPlan {
     uint32_t skipValue = 0, skipMask = 0;
 };
 
-template <int SB, int DB>
+// One channel's dither step: a unit more when the dropped bits exceed the ordered threshold, or when the carried
+// remainder overflows; saturating at the channel maximum.
+inline uint32_t DitherChannel(const Channel& ch, uint32_t sourceField, uint32_t converted, uint32_t matrixValue,
+                              bool ordered, uint32_t& carry) {
+    if (ch.drop <= 0) return converted;
+    const uint32_t dropped = sourceField & ch.dropMask;
+    if (ordered) {
+        const uint64_t threshold = (static_cast<uint64_t>(matrixValue) << ch.drop) >> 4;
+        return threshold < dropped ? AddUnit(converted, ch.dstMax) : converted;
+    }
+    carry += dropped;
+    if (carry > ch.dropMask) {
+        carry &= ch.dropMask;
+        return AddUnit(converted, ch.dstMax);
+    }
+    return converted;
+}
+
+// The per-pixel conversion. Everything the loop reads is copied into locals first: the destination is written
+// through byte pointers, which would otherwise make the compiler reload the plan for every pixel.
+template <int SB, int DB, bool Dither>
 void GeneralLoop(uint8_t* dst, int dstPitch, const uint8_t* src, int srcPitch, const uint8_t* alphaRow0,
                  int alphaPitch, int alphaBytes, const ColorFormat& srcFormat, const ColorFormat& alphaFormat,
                  int width, int height, const GeneralPlan& plan, const Options& opt) {
-    uint32_t carry[4] = {0, 0, 0, 0};
-    Channel const* channels[4] = {&plan.red, &plan.green, &plan.blue, &plan.alpha};
+    const Channel red = plan.red, green = plan.green, blue = plan.blue, alpha = plan.alpha;
+    const AlphaSource alphaSource = plan.alphaSource;
+    const bool sourceIsPalette = plan.sourceIsPalette, alphaIsPalette = plan.alphaIsPalette;
+    const bool alphaFromData = alphaSource != AlphaSource::kZero && alphaSource != AlphaSource::kFull;
+    const bool ordered = opt.dither == kDitherOrdered;
+    const bool skipKey = opt.skipKey != 0, zeroColor = opt.zeroColor != 0, keyToAlpha = opt.keyToAlpha != 0;
+    const bool mirror = opt.mirror != 0;
+    const uint32_t skipMask = plan.skipMask, skipValue = plan.skipValue, keyRgb = plan.keyRgb;
+    const uint32_t rgbMask = plan.dstRgbMask, alphaMask = plan.dstAlphaMask;
+    const uint32_t noneMask = (DB == 2 || DB == 4) ? plan.dstNoneMask : 0;
+    const uint32_t fullAlpha = alphaSource == AlphaSource::kFull ? alpha.dstMax : 0;
+    uint32_t carryR = 0, carryG = 0, carryB = 0, carryA = 0;
     for (int y = 0; y < height; ++y) {
         const uint8_t* s = src + static_cast<ptrdiff_t>(y) * srcPitch;
         const uint8_t* a = alphaRow0 != nullptr ? alphaRow0 + static_cast<ptrdiff_t>(y) * alphaPitch : nullptr;
         uint8_t* d = dst + static_cast<ptrdiff_t>(y) * dstPitch;
         const uint8_t* matrixRow = kOrderedMatrix + (y & 3) * 4;
         for (int x = 0; x < width; ++x) {
-            uint32_t raw = ReadPixel(s + x * SB, SB);
-            if (opt.skipKey && (raw & plan.skipMask) == plan.skipValue) continue;
-            const uint32_t value = plan.sourceIsPalette ? EntryValue(srcFormat, raw) : raw;
-            uint32_t fields[4];
-            uint32_t sourceFields[4];
-            sourceFields[0] = plan.red.Field(value);
-            sourceFields[1] = plan.green.Field(value);
-            sourceFields[2] = plan.blue.Field(value);
-            switch (plan.alphaSource) {
-            case AlphaSource::kImage: {
+            const uint32_t raw = ReadPixel(s + x * SB, SB);
+            if (skipKey && (raw & skipMask) == skipValue) continue;
+            const uint32_t value = sourceIsPalette ? EntryValue(srcFormat, raw) : raw;
+            const uint32_t fr = red.Field(value), fg = green.Field(value), fb = blue.Field(value);
+            uint32_t fa = 0;
+            if (alphaSource == AlphaSource::kImage) {
                 uint32_t av = ReadPixel(a + x * alphaBytes, alphaBytes);
-                if (plan.alphaIsPalette) av = EntryValue(alphaFormat, av);
-                sourceFields[3] = plan.alpha.Field(av);
-                break;
+                if (alphaIsPalette) av = EntryValue(alphaFormat, av);
+                fa = alpha.Field(av);
+            } else if (alphaFromData) {
+                fa = alpha.Field(value);
             }
-            case AlphaSource::kSource:
-            case AlphaSource::kRed:
-                sourceFields[3] = plan.alpha.Field(value);
-                break;
-            default:
-                sourceFields[3] = 0;
-                break;
+            uint32_t r = red.Convert(fr), g = green.Convert(fg), b = blue.Convert(fb);
+            uint32_t av = alphaFromData ? alpha.Convert(fa) : fullAlpha;
+            if (Dither) {
+                const uint32_t m = matrixRow[x & 3];
+                r = DitherChannel(red, fr, r, m, ordered, carryR);
+                g = DitherChannel(green, fg, g, m, ordered, carryG);
+                b = DitherChannel(blue, fb, b, m, ordered, carryB);
+                if (alphaFromData) av = DitherChannel(alpha, fa, av, m, ordered, carryA);
             }
-            for (int c = 0; c < 4; ++c) fields[c] = channels[c]->Convert(sourceFields[c]);
-            if (plan.alphaSource == AlphaSource::kFull) fields[3] = plan.alpha.dstMax;
-            if (plan.alphaSource == AlphaSource::kZero) fields[3] = 0;
-            if (plan.ditherOn) {
-                const int channelCount =
-                    plan.alphaSource == AlphaSource::kZero || plan.alphaSource == AlphaSource::kFull ? 3 : 4;
-                for (int c = 0; c < channelCount; ++c) {
-                    const Channel& ch = *channels[c];
-                    if (ch.drop <= 0) continue;
-                    const uint32_t dropped = sourceFields[c] & ch.dropMask;
-                    if (opt.dither == kDitherOrdered) {
-                        const uint64_t threshold = (static_cast<uint64_t>(matrixRow[x & 3]) << ch.drop) >> 4;
-                        if (threshold < dropped) fields[c] = AddUnit(fields[c], ch.dstMax);
-                    } else {
-                        carry[c] += dropped;
-                        if (carry[c] > ch.dropMask) {
-                            fields[c] = AddUnit(fields[c], ch.dstMax);
-                            carry[c] &= ch.dropMask;
-                        }
-                    }
-                }
-            }
-            if (opt.zeroColor) fields[0] = fields[1] = fields[2] = 0;
-            uint32_t out = (fields[0] << plan.red.dstShift) | (fields[1] << plan.green.dstShift) |
-                           (fields[2] << plan.blue.dstShift);
-            out &= plan.dstRgbMask;
-            uint32_t alphaBits = plan.alpha.dstWidth > 0 ? ((fields[3] << plan.alpha.dstShift) & plan.dstAlphaMask) : 0;
-            if (opt.keyToAlpha) alphaBits = (out == plan.keyRgb) ? 0 : plan.dstAlphaMask;
-            out |= alphaBits;
-            if (DB == 2 || DB == 4) out |= plan.dstNoneMask;
-            const int dx = opt.mirror ? width - 1 - x : x;
+            if (zeroColor) r = g = b = 0;
+            uint32_t out = ((r << red.dstShift) | (g << green.dstShift) | (b << blue.dstShift)) & rgbMask;
+            uint32_t alphaBits = alpha.dstWidth > 0 ? ((av << alpha.dstShift) & alphaMask) : 0;
+            if (keyToAlpha) alphaBits = out == keyRgb ? 0 : alphaMask;
+            out |= alphaBits | noneMask;
+            const int dx = mirror ? width - 1 - x : x;
             WritePixel(d + dx * DB, DB, out);
         }
+    }
+}
+
+template <int SB, int DB>
+void GeneralLoop(uint8_t* dst, int dstPitch, const uint8_t* src, int srcPitch, const uint8_t* alphaRow0,
+                 int alphaPitch, int alphaBytes, const ColorFormat& srcFormat, const ColorFormat& alphaFormat,
+                 int width, int height, const GeneralPlan& plan, const Options& opt) {
+    if (plan.ditherOn) {
+        GeneralLoop<SB, DB, true>(dst, dstPitch, src, srcPitch, alphaRow0, alphaPitch, alphaBytes, srcFormat,
+                                  alphaFormat, width, height, plan, opt);
+    } else {
+        GeneralLoop<SB, DB, false>(dst, dstPitch, src, srcPitch, alphaRow0, alphaPitch, alphaBytes, srcFormat,
+                                   alphaFormat, width, height, plan, opt);
     }
 }
 
@@ -586,11 +603,11 @@ int ColorFormatConvertBlt(void* dstPixels, int dstPitch, const ColorFormat* dstF
         plan.alphaSource = AlphaSource::kSource;
         plan.alpha.Set(sv.alphaMask, sv.alphaShift, sv.alphaWidth, d.alphaShift, d.alphaWidth);
     }
-    uint32_t widenTables[4][256];
-    BuildWidenTable(plan.red, widenTables[0]);
-    BuildWidenTable(plan.green, widenTables[1]);
-    BuildWidenTable(plan.blue, widenTables[2]);
-    BuildWidenTable(plan.alpha, widenTables[3]);
+    uint32_t channelTables[4][256];
+    BuildChannelTable(plan.red, channelTables[0]);
+    BuildChannelTable(plan.green, channelTables[1]);
+    BuildChannelTable(plan.blue, channelTables[2]);
+    BuildChannelTable(plan.alpha, channelTables[3]);
 
     plan.ditherOn = opt.dither != kDitherNone &&
                     (sv.redWidth != d.redWidth || sv.greenWidth != d.greenWidth ||

@@ -28,35 +28,20 @@ inline uint16_t DitherPixel565(uint32_t p, uint32_t matrixValue) {
 }
 
 #if defined(__SSE2__)
-// Eight 32-bit values (each below 0x10000) packed into eight 16-bit lanes.
+// Eight 32-bit values (each below 0x10000) packed into eight 16-bit lanes: moved into the signed range, packed
+// with signed saturation (which then never saturates), and moved back.
 inline __m128i Pack32To16(__m128i lo, __m128i hi) {
-    lo = _mm_srai_epi32(_mm_slli_epi32(lo, 16), 16);
-    hi = _mm_srai_epi32(_mm_slli_epi32(hi, 16), 16);
-    return _mm_packs_epi32(lo, hi);
+    const __m128i bias32 = _mm_set1_epi32(0x8000);
+    const __m128i packed = _mm_packs_epi32(_mm_sub_epi32(lo, bias32), _mm_sub_epi32(hi, bias32));
+    return _mm_add_epi16(packed, _mm_set1_epi16(static_cast<short>(0x8000)));
 }
 
+// Red and blue in one multiply-add: the 16-bit halves (blue & 0xF8, red & 0xF8) times (1, 2048) sum to
+// (blue & 0xF8) + ((red & 0xF8) << 11), which shifted right by 3 puts both in their R5G6B5 places.
 inline __m128i X888To565Vec(__m128i p) {
-    const __m128i r = _mm_srli_epi32(_mm_and_si128(p, _mm_set1_epi32(0xF80000)), 8);
-    const __m128i g = _mm_srli_epi32(_mm_and_si128(p, _mm_set1_epi32(0xFC00)), 5);
-    const __m128i b = _mm_srli_epi32(_mm_and_si128(p, _mm_set1_epi32(0xF8)), 3);
-    return _mm_or_si128(_mm_or_si128(r, g), b);
-}
-
-inline __m128i DitherVec565(__m128i p, __m128i t5, __m128i t6) {
-    const __m128i ff = _mm_set1_epi32(0xFF);
-    const __m128i r8 = _mm_and_si128(_mm_srli_epi32(p, 16), ff);
-    const __m128i g8 = _mm_and_si128(_mm_srli_epi32(p, 8), ff);
-    const __m128i b8 = _mm_and_si128(p, ff);
-    const __m128i seven = _mm_set1_epi32(7), three = _mm_set1_epi32(3);
-    // A true comparison is all ones (-1): subtracting it adds one unit.
-    __m128i r = _mm_sub_epi32(_mm_srli_epi32(r8, 3), _mm_cmpgt_epi32(_mm_and_si128(r8, seven), t5));
-    __m128i g = _mm_sub_epi32(_mm_srli_epi32(g8, 2), _mm_cmpgt_epi32(_mm_and_si128(g8, three), t6));
-    __m128i b = _mm_sub_epi32(_mm_srli_epi32(b8, 3), _mm_cmpgt_epi32(_mm_and_si128(b8, seven), t5));
-    // At most one over the maximum: 32 -> 31, 64 -> 63.
-    r = _mm_sub_epi32(r, _mm_srli_epi32(r, 5));
-    g = _mm_sub_epi32(g, _mm_srli_epi32(g, 6));
-    b = _mm_sub_epi32(b, _mm_srli_epi32(b, 5));
-    return _mm_or_si128(_mm_or_si128(_mm_slli_epi32(r, 11), _mm_slli_epi32(g, 5)), b);
+    const __m128i rb = _mm_madd_epi16(_mm_and_si128(p, _mm_set1_epi32(0x00F800F8)), _mm_set1_epi32(0x08000001));
+    const __m128i g = _mm_and_si128(p, _mm_set1_epi32(0xFC00));
+    return _mm_or_si128(_mm_srli_epi32(rb, 3), _mm_srli_epi32(g, 5));
 }
 #endif
 
@@ -117,20 +102,22 @@ void X888ToRgb565OrderedFast(const uint32_t* src, uint16_t* dst, int count, int 
     int i = 0;
 #if defined(__SSE2__)
     if (count >= 8) {
-        // Four lanes span one matrix row, so one threshold vector per channel serves the whole row.
+        // A channel narrowed by k bits gains a unit exactly when its dropped bits d exceed the threshold t, that is
+        // when adding (2^k - 1 - t) carries into the kept bits. A saturating byte add does that for all three
+        // channels at once, and saturation keeps full channels full. Four lanes span one matrix row, so one bias
+        // vector serves the whole row.
         const uint8_t* matrixRow = kOrderedMatrix + (row & 3) * 4;
-        int t5[4], t6[4];
+        int bias[4];
         for (int lane = 0; lane < 4; ++lane) {
             const uint32_t m = matrixRow[(column + lane) & 3];
-            t5[lane] = static_cast<int>((m << 3) >> 4);
-            t6[lane] = static_cast<int>((m << 2) >> 4);
+            const uint32_t b5 = 7 - ((m << 3) >> 4), b6 = 3 - ((m << 2) >> 4);
+            bias[lane] = static_cast<int>((b5 << 16) | (b6 << 8) | b5);
         }
-        const __m128i v5 = _mm_setr_epi32(t5[0], t5[1], t5[2], t5[3]);
-        const __m128i v6 = _mm_setr_epi32(t6[0], t6[1], t6[2], t6[3]);
+        const __m128i biasVec = _mm_setr_epi32(bias[0], bias[1], bias[2], bias[3]);
         for (; i + 8 <= count; i += 8) {
-            const __m128i lo = DitherVec565(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)), v5, v6);
-            const __m128i hi = DitherVec565(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 4)), v5, v6);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), Pack32To16(lo, hi));
+            const __m128i lo = _mm_adds_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)), biasVec);
+            const __m128i hi = _mm_adds_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 4)), biasVec);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), Pack32To16(X888To565Vec(lo), X888To565Vec(hi)));
         }
     }
 #endif
