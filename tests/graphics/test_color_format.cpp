@@ -324,3 +324,47 @@ TEST_F(DrawingFormatTest, PublicEntriesReachTheInnerFunctions) {
     EXPECT_EQ(0x8000u, dd.dwRGBAlphaBitMask);
     EXPECT_EQ(0x03E0u, dd.dwGBitMask);
 }
+
+TEST_F(DrawingFormatTest, ScreenPaletteObjectFollowsTheKeptEntries) {
+    IDirectDraw7* dd = nullptr;
+    ASSERT_EQ(DD_OK, DirectDrawCreateEx(nullptr, reinterpret_cast<void**>(&dd), IID_IDirectDraw7, nullptr));
+    ASSERT_EQ(DD_OK, dd->SetCooperativeLevel(nullptr, DDSCL_NORMAL));
+    const ScreenPaletteTarget target = {dd, nullptr, nullptr, 1};
+
+    // Only an 8-bit screen gets a palette.
+    EXPECT_EQ(0, CreateScreenPalette(target));
+    EXPECT_EQ(nullptr, GetScreenPaletteObject());
+
+    ColorFormat eight;
+    memset(&eight, 0, sizeof(eight));
+    SetPaletteColorFormat(&eight);
+    UseScreen(eight);
+    GetDrawingFormatInfo().imageColorBits = 8;
+    GetScreenPaletteEntries()[1] = PALETTEENTRY{1, 2, 3, 0};  // reseeded from the built-in table
+    EXPECT_EQ(0, CreateScreenPalette(target));
+    IDirectDrawPalette* palette = GetScreenPaletteObject();
+    ASSERT_NE(nullptr, palette);
+    EXPECT_EQ(0, CreateScreenPalette(target));  // a second call keeps the first object
+    EXPECT_EQ(palette, GetScreenPaletteObject());
+    PALETTEENTRY read[256];
+    ASSERT_EQ(DD_OK, palette->GetEntries(0, 0, 256, read));
+    EXPECT_EQ(14, read[1].peRed);
+    EXPECT_EQ(139, read[16].peBlue);
+
+    GetScreenPaletteEntries()[40] = PALETTEENTRY{9, 8, 7, 0};
+    EXPECT_EQ(0, RefreshScreenPalette());
+    ASSERT_EQ(DD_OK, palette->GetEntries(0, 0, 256, read));
+    EXPECT_EQ(9, read[40].peRed);
+    EXPECT_EQ(7, read[40].peBlue);
+
+    // After a device loss the palette is made again with the entries it had, not the built-in ones.
+    EXPECT_EQ(0, ReleaseScreenPalette());
+    EXPECT_EQ(nullptr, GetScreenPaletteObject());
+    EXPECT_EQ(0, RestoreScreenPalette(target));
+    ASSERT_NE(nullptr, GetScreenPaletteObject());
+    ASSERT_EQ(DD_OK, GetScreenPaletteObject()->GetEntries(0, 0, 256, read));
+    EXPECT_EQ(9, read[40].peRed);
+    EXPECT_EQ(9, GetScreenPaletteEntries()[40].peRed);
+    EXPECT_EQ(0, ReleaseScreenPalette());
+    dd->Release();
+}
