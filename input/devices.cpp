@@ -204,8 +204,8 @@ Interface* CreateDirectInputObject(REFCLSID clsid, REFIID iid, DWORD version) {
     Interface* object = nullptr;
     HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&object));
     if (FAILED(hr) || object == nullptr) {
-        WriteLog("取得に失敗。\n");
-        WriteLogFormat("エラーコード 0x%x", (unsigned)hr);
+        WriteLogFormat("取得に失敗。");
+        WriteLogPrintf("エラーコード 0x%x\n", (unsigned)hr);
         return nullptr;
     }
     WriteLog("成功\n");
@@ -213,7 +213,7 @@ Interface* CreateDirectInputObject(REFCLSID clsid, REFIID iid, DWORD version) {
     WriteLog("引き続き初期化処理... ");
     hr = object->Initialize(GetModuleHandleA(nullptr), version);
     if (FAILED(hr)) {
-        WriteLog("初期化に失敗。\n");
+        WriteLogFormat("初期化に失敗。");
         object->Release();
         object = nullptr;
     } else {
@@ -234,7 +234,7 @@ void StartWinmmJoypads() {
         pad.effect.power = DI_FFNOMINALMAX;
         g_input.padCount++;
     }
-    WriteLogFormat("パッドの数は %d 個です", g_input.padCount);
+    WriteLogPrintf("パッドの数は %d 個です\n", g_input.padCount);
 }
 
 // Makes, formats, sets up and acquires the system mouse (fatal on any failure).

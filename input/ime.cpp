@@ -104,7 +104,7 @@ void FetchCandidateList(HWND window) {
     if (context == nullptr) return;
     const DWORD size = ImmGetCandidateListA(context, 0, nullptr, 0);
     if (size == 0) {
-        WriteLogFormat("漢字変換候補のデータサイズが０でした  DefHWND:%x IMC:%x",
+        WriteLogPrintf("漢字変換候補のデータサイズが０でした  DefHWND:%x IMC:%x\n",
                        (unsigned)(UINT_PTR)ImmGetDefaultIMEWnd(window), (unsigned)(UINT_PTR)context);
         ImmReleaseContext(window, context);
         return;
@@ -117,7 +117,7 @@ void FetchCandidateList(HWND window) {
     }
     if (ImmGetCandidateListA(context, 0, static_cast<CANDIDATELIST*>(list), size) == 0) {
         TrackedFree(list);
-        WriteLogFormat("漢字変換候補の取得に失敗しました  BufSize:%d", (int)size);
+        WriteLogPrintf("漢字変換候補の取得に失敗しました  BufSize:%d\n", (int)size);
     } else {
         State().candidateList = list;
     }

@@ -195,6 +195,15 @@ int WriteLogFormat(const char* format, ...) {
     return -1;
 }
 
+int WriteLogPrintf(const char* format, ...) {
+    char buffer[kLogFormatBufferSize];
+    va_list args;
+    va_start(args, format);
+    FormatStringV(buffer, sizeof(buffer), format, args);
+    va_end(args);
+    return WriteLog(buffer);
+}
+
 int LogIndentIn() {
     ++g_logIndent;
     return 0;

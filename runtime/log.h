@@ -27,6 +27,9 @@ int WriteLog(const char* text);
 // Returns -1.
 int WriteLogFormat(const char* format, ...) KV_PRINTF_LIKE(1, 2);
 int WriteLogFormatV(const char* format, va_list args);
+// Formats like printf into a 1024-byte buffer (truncating) and writes the text as it is, for
+// formats that carry their own line ends (or continue a line). Returns -1.
+int WriteLogPrintf(const char* format, ...) KV_PRINTF_LIKE(1, 2);
 
 // Indent depth of the lines that follow; LogIndentOut never goes below 0. Both return 0.
 int LogIndentIn();

@@ -81,18 +81,16 @@ int LogAllocBlock(const TrackedBlockHeader* header) {
     source[16] = '\0';
     uint32_t size = header->f.size;
     char line[400];
-    FormatString(line, sizeof(line), "\tsize:%u(%.3fkb)  file:%s  line:%d  ID:%d  data:<", (unsigned)size,
+    FormatString(line, sizeof(line), "\tsize:%d(%.3fkb)  file:%s  line:%d  ID:%d  data:<", (int)size,
                  size / 1024.0, source, (int)header->f.line, (int)header->f.id);
     const unsigned char* data = reinterpret_cast<const unsigned char*>(header) + kTrackedHeaderSize;
     uint32_t shown = size < 16 ? size : 16;
     char* p = line + strlen(line);
     for (uint32_t i = 0; i < shown; ++i) *p++ = (data[i] < 32 || data[i] >= 128) ? '.' : (char)data[i];
     p = CopyText(p, "> [");
-    static const char kHex[] = "0123456789abcdef";
     for (uint32_t i = 0; i < shown; ++i) {
-        *p++ = kHex[data[i] >> 4];
-        *p++ = kHex[data[i] & 15];
-        *p++ = ' ';
+        FormatString(p, 4, "%02x ", data[i]);
+        p += 3;
     }
     if (shown > 0) --p;  // the last blank becomes the closing bracket
     CopyText(p, "]\n");
@@ -115,7 +113,6 @@ int CheckAllocations() {
 int DumpAllocations() {
     WriteLog("\n");
     WriteLog("Alloc memory dump");
-    WriteLog("\n");
     for (TrackedBlockHeader* h = g_newest; h != nullptr && h != &g_sentinel; h = h->f.older) LogAllocBlock(h);
     LogAllocationTotals();
     WriteLog("\n");

@@ -126,7 +126,7 @@ int ClassifyOsVersion(unsigned long platformId, unsigned long major, unsigned lo
 int ReportSystemInfo() {
     WriteLog("システムの情報を出力します\n");
     LogIndentIn();
-    WriteLogFormat("ＱＶライブラリ Ver%s\n", "2.23a");
+    WriteLogPrintf("ＱＶライブラリ Ver%s\n", "2.23a");
     WriteLog("ＯＳ  ");
 
     OSVERSIONINFOA version = {};

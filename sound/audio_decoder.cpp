@@ -460,7 +460,7 @@ int ReadWholeStream(const StreamFunctionTable* table, StreamHandle handle, void*
     if (length < 0 || length > 0x7FFFFFFF) return -1;
     BYTE* block = (BYTE*)KV_ALLOC(length ? (size_t)length : 1);
     if (block == nullptr) {
-        WriteLog("ストリームの読み込みに必要なメモリの確保に失敗しました\n");
+        WriteLogFormat("ストリームの読み込みに必要なメモリの確保に失敗しました");
         return -1;
     }
     DWORD got = 0;

@@ -3,8 +3,6 @@
 #include "sound/sound_system.h"
 
 #include <math.h>
-#include <stdarg.h>
-#include <stdio.h>
 #include <string.h>
 
 #include "runtime/log.h"
@@ -22,17 +20,6 @@ struct SoundSystem {
     int loadMode;
 };
 SoundSystem g_system;
-
-// Formats a log text that carries its own line ends.
-void LogText(const char* format, ...) KV_PRINTF_LIKE(1, 2);
-void LogText(const char* format, ...) {
-    char text[kLogFormatBufferSize];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(text, sizeof(text), format, args);
-    va_end(args);
-    WriteLog(text);
-}
 
 void ReleaseDevice() {
     if (g_system.primary) g_system.primary->Release();
@@ -98,18 +85,18 @@ void LogDevices(const DSCAPS& caps) {
     auto ok = [](DWORD flags, DWORD bit) { return (flags & bit) ? "OK" : "NO"; };
     WriteLogFormat("最大サンプリングレート:%.2fKHz 最小サンプリングレート:%.2fKHz ",
                    caps.dwMaxSecondarySampleRate / 1000.0, caps.dwMinSecondarySampleRate / 1000.0);
-    LogText("総サウンドメモリ領域:%.2fKB 空きサウンドメモリ領域:%.2fKB \n", caps.dwTotalHwMemBytes / 1024.0,
-            caps.dwFreeHwMemBytes / 1024.0);
+    WriteLogPrintf("総サウンドメモリ領域:%.2fKB 空きサウンドメモリ領域:%.2fKB \n", caps.dwTotalHwMemBytes / 1024.0,
+                   caps.dwFreeHwMemBytes / 1024.0);
     WriteLog("利用可能サンプリング精度\n");
     WriteLogFormat(" プライマリ １６bit = %s  ８bit = %s ", ok(caps.dwFlags, DSCAPS_PRIMARY16BIT),
                    ok(caps.dwFlags, DSCAPS_PRIMARY8BIT));
-    LogText(" セカンダリ １６bit = %s  ８bit = %s \n", ok(caps.dwFlags, DSCAPS_SECONDARY16BIT),
-            ok(caps.dwFlags, DSCAPS_SECONDARY8BIT));
+    WriteLogPrintf(" セカンダリ １６bit = %s  ８bit = %s \n", ok(caps.dwFlags, DSCAPS_SECONDARY16BIT),
+                   ok(caps.dwFlags, DSCAPS_SECONDARY8BIT));
     WriteLog("利用可能チャンネル\n");
     WriteLogFormat(" プライマリ MONO = %s  STEREO = %s ", ok(caps.dwFlags, DSCAPS_PRIMARYMONO),
                    ok(caps.dwFlags, DSCAPS_PRIMARYSTEREO));
-    LogText(" セカンダリ MONO = %s  STEREO = %s \n", ok(caps.dwFlags, DSCAPS_SECONDARYMONO),
-            ok(caps.dwFlags, DSCAPS_SECONDARYSTEREO));
+    WriteLogPrintf(" セカンダリ MONO = %s  STEREO = %s \n", ok(caps.dwFlags, DSCAPS_SECONDARYMONO),
+                   ok(caps.dwFlags, DSCAPS_SECONDARYSTEREO));
 }
 
 }  // namespace

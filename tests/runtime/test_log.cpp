@@ -106,6 +106,18 @@ TEST_F(LogFileTest, FormatIsBoundedAndEndsTheLine) {
     EXPECT_EQ(ReadLog(), expected);
 }
 
+// The printf form adds no line end: a format that carries its own gets exactly one, and one
+// without continues the line like a plain text.
+TEST_F(LogFileTest, PrintfFormWritesTheFormattedTextAsItIs) {
+    EXPECT_EQ(WriteLogPrintf("pads: %d\n", 2), -1);
+    WriteLogPrintf("speed %.2f ", 1.5);
+    WriteLogPrintf("%s\n", "GHz");
+    std::string longArgument(3000, 'q');
+    WriteLogPrintf("%s", longArgument.c_str());
+    std::string expected = "pads: 2\r\nspeed 1.50 GHz\r\n" + std::string(kLogFormatBufferSize - 1, 'q');
+    EXPECT_EQ(ReadLog(), expected);
+}
+
 TEST_F(LogFileTest, SettingsThatSilenceTheLog) {
     WriteLog("kept\n");
     SetLogFileEnabledImpl(0);

@@ -63,7 +63,15 @@ TEST(SystemReport, RecordsDirectX7AndTheProcessor) {
 
     const std::string log = scratch.ReadFile("Log.txt");
     EXPECT_NE(log.find("システムの情報を出力します"), std::string::npos);
-    EXPECT_NE(log.find("ＱＶライブラリ Ver2.23a"), std::string::npos);
+    // The banner is one line; the OS line follows it directly (time stamp, one tab), no blank line between.
+    const std::string banner = "ＱＶライブラリ Ver2.23a\r\n";
+    const size_t bannerAt = log.find(banner);
+    ASSERT_NE(bannerAt, std::string::npos) << log;
+    const size_t osAt = log.find(":\tＯＳ  Windows", bannerAt);
+    ASSERT_NE(osAt, std::string::npos) << log;
+    const std::string stamp = log.substr(bannerAt + banner.size(), osAt - bannerAt - banner.size());
+    EXPECT_FALSE(stamp.empty());
+    EXPECT_EQ(stamp.find_first_not_of("0123456789"), std::string::npos) << "between banner and OS line: " << stamp;
     EXPECT_NE(log.find("ＭＭＸ命令を使用します"), std::string::npos);
     EXPECT_NE(log.find(std::string("ＣＰＵベンダ：") + info->cpuVendor), std::string::npos);
     SetLogDirectory("");
