@@ -7,6 +7,7 @@
 
 #include "graphics/draw_state.h"
 #include "graphics/graphics.h"
+#include "runtime/window.h"
 
 namespace {
 
@@ -156,6 +157,39 @@ TEST_F(DrawStateTest, TheDrawAreaIsOrderedAndClampedIntoTheTarget) {
     }
 }
 
+TEST_F(DrawStateTest, OnTheFrontScreenOnlyWhatTheDesktopShowsIsDrawArea) {
+    HWND window = GetMainHwnd();
+    RECT frame, client;
+    GetWindowRect(window, &frame);
+    GetMainClientRectOnScreen(&client);
+    const int desktopWidth = GetSystemMetrics(SM_CXSCREEN);
+    struct Row {
+        int clientX, clientY;  // where the client area's top-left corner is put on the desktop
+        RECT area;             // the draw area that a whole-screen request then gives
+    } rows[] = {
+        {-100, -50, {100, 50, 640, 480}},
+        {desktopWidth - 200, 0, {0, 0, 200, 480}},
+        {0, 0, {0, 0, 640, 480}},
+    };
+    for (const Row& r : rows) {
+        SetWindowPos(window, nullptr, frame.left + r.clientX - client.left, frame.top + r.clientY - client.top, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        ProcessMessage();
+        RECT moved;
+        GetMainClientRectOnScreen(&moved);
+        ASSERT_EQ(r.clientX, moved.left) << "the window did not move";
+        ASSERT_EQ(0, SetTargetScreen(-4));
+        ASSERT_EQ(0, SetViewportRect(0, 0, 640, 480));
+        RECT area;
+        SaveDrawArea(&area);
+        EXPECT_EQ(r.area.left, area.left) << r.clientX << "," << r.clientY;
+        EXPECT_EQ(r.area.top, area.top);
+        EXPECT_EQ(r.area.right, area.right);
+        EXPECT_EQ(r.area.bottom, area.bottom);
+        ASSERT_EQ(0, SetTargetScreen(-2));
+    }
+}
+
 TEST_F(DrawStateTest, AStaleTargetIsRefusedAndTheOldTargetStays) {
     SetCreateDrawValidGraph(1);
     const int target = CreateEmptyGraph(64, 48, 0);
@@ -253,6 +287,46 @@ TEST_F(DrawStateTest, ABlendGraphSmallerThanTheGraphRefusesTheDraw) {
     EXPECT_EQ(largeBlend, GetDrawState().blendGraph);
     EXPECT_EQ(0, SetBlendGraph(-1, 0, 0));
     EXPECT_EQ(0, DrawGraphAt(10, 10, graph, 0));
+}
+
+// Software drawing lasts for the process, so this runs in a child: with the front screen as target every draw
+// shows in the window at once, without presenting.
+std::string CheckFrontScreenInSoftware() {
+    SetSoftwareDrawRequest(1);
+    if (StartRuntimeAsTheGame() != 0) return "start-up failed";
+    if (SetTargetScreen(-4) != 0) return "target";
+    if (ClearTargetScreen() != 0) return "clear";
+    const int graph = MakePositionGraph(12, 10);
+    if (graph == -1) return "graph";
+    if (DrawGraphAt(30, 20, graph, 0) != 0) return "draw";
+    HWND window = GetMainHwnd();
+    std::string problem;
+    for (int y = 18; y < 32; ++y) {
+        for (int x = 28; x < 44; ++x) {
+            const bool inside = x >= 30 && x < 42 && y >= 20 && y < 30;
+            const uint32_t want = inside ? PositionColour(x - 30, y - 20) : 0;
+            const uint32_t got = ReadWindowPixel(window, x, y);
+            if (!ColorsClose(got, want, 8) && problem.empty()) {
+                char text[64];
+                snprintf(text, sizeof(text), "window (%d,%d) %06x, expected %06x", x, y, got, want);
+                problem = text;
+            }
+        }
+    }
+    if (ShutDownLibrary() != 0 && problem.empty()) problem = "shutdown";
+    return problem;
+}
+
+TEST(DrawFrontScreenSoftware, DrawsShowInTheWindowAtOnce) {
+    EXPECT_EXIT(
+        {
+            DisplayWatchdog watchdog(120);
+            const std::string problem = CheckFrontScreenInSoftware();
+            fprintf(stderr, "%s\n", problem.c_str());
+            fflush(stderr);
+            ExitProcess(problem.empty() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
