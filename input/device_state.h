@@ -32,6 +32,9 @@ struct JoypadRecord {
     char productName[260];
 };
 
+// Key states by DirectInput key code (DIK_*); bit 7 set while the key is down.
+typedef unsigned char KeyStateTable[256];
+
 struct InputState {
     IDirectInput7A* directInput7;
     IDirectInput8A* directInput8;
@@ -44,7 +47,7 @@ struct InputState {
 
     IDirectInputDevice7A* mouse;
 
-    unsigned char keyState[256];  // by DirectInput key code; bit 7 = down
+    KeyStateTable keyState;
 
     int padCount;
     JoypadRecord pads[kMaxJoypads];

@@ -19,7 +19,7 @@ struct WaiterSlot {
     HANDLE event;  // created on first use of the slot; travels with its waiter when the queue shifts
 };
 
-struct ApiLockState {
+struct ApiLock {
     CRITICAL_SECTION guard;
     int locked;
     DWORD owner;
@@ -29,7 +29,7 @@ struct ApiLockState {
 };
 
 std::atomic<int> g_setUp{kNotSetUp};
-ApiLockState g_lock;
+ApiLock g_lock;
 
 void EnsureSetUp() {
     for (;;) {

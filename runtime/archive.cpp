@@ -41,7 +41,7 @@ void FileTimeValueToDateTime(uint64_t value, DateTimeRecord* out) {
     FileTimeToDateTime(&time, out);
 }
 
-int FillFindRecord(const char* name, const ArchiveEntryInfo* entry, FindRecord* out) {
+int FillFindRecord(const char* name, const ArchiveEntry* entry, FindRecord* out) {
     size_t length = strlen(name);
     if (length >= sizeof(out->name)) return -1;
     memset(out, 0, sizeof(*out));
@@ -120,7 +120,7 @@ int ArchiveChangeDir(ArchiveRecord* record, const char* path, ArchiveNameKey* fa
             continue;
         }
         ArchiveNameKey key;
-        ArchiveEntryInfo entry;
+        ArchiveEntry entry;
         ArchiveDirInfo next;
         if (ArchiveMakeNameKey(start, length, &key) != 0 ||
             ArchiveFindInDir(record->view, record->currentDir, key, 1, &entry) != 0 ||
@@ -135,7 +135,7 @@ int ArchiveChangeDir(ArchiveRecord* record, const char* path, ArchiveNameKey* fa
     return 0;
 }
 
-int ArchiveLocateEntry(ArchiveRecord* record, const char* path, ArchiveEntryInfo* out) {
+int ArchiveLocateEntry(ArchiveRecord* record, const char* path, ArchiveEntry* out) {
     if (record == nullptr || record->index == nullptr || path == nullptr || out == nullptr) return -1;
     ArchiveDirInfo saved = record->currentDir;
     const char* name = path;
@@ -169,7 +169,7 @@ int ArchiveLocateEntry(ArchiveRecord* record, const char* path, ArchiveEntryInfo
 int ArchiveFileOpen(ArchiveFileRecord* file, ArchiveRecord* archive, const char* path) {
     if (file == nullptr || archive == nullptr) return -1;
     memset(file, 0, sizeof(*file));
-    ArchiveEntryInfo entry;
+    ArchiveEntry entry;
     if (ArchiveLocateEntry(archive, path, &entry) != 0) return -1;
     if (ArchiveCheckEntryData(archive->header, entry, archive->fileSize) != 0) return -1;
     file->archive = archive;
@@ -180,7 +180,7 @@ int ArchiveFileOpen(ArchiveFileRecord* file, ArchiveRecord* archive, const char*
     uint64_t at = (uint64_t)archive->header.dataOffset + entry.dataOffset;
     unsigned char* packed = static_cast<unsigned char*>(TrackedAlloc(entry.packedSize, "", __LINE__));
     if (packed == nullptr) return -1;
-    LzHeader header;
+    PackedDataHeader header;
     if (ArchiveReadDescrambled(archive, at, packed, entry.packedSize) != 0 ||
         LzReadHeader(packed, entry.packedSize, &header) != 0 || header.unpackedSize != entry.size) {
         TrackedFree(packed);
@@ -286,8 +286,8 @@ int ArchiveFindNext(ArchiveFindState* state, FindRecord* out) {
             return FillFindRecord("..", nullptr, out);
     }
     while ((uint32_t)state->index < state->dir.count) {
-        ArchiveEntryInfo entry;
-        ArchiveNameView name;
+        ArchiveEntry entry;
+        ArchiveNameRecord name;
         if (ArchiveReadEntry(view, state->dir, (uint32_t)state->index, &entry) != 0) return -1;
         ++state->index;
         if (ArchiveReadName(view, entry.nameOffset, &name) != 0) continue;  // a damaged record is skipped

@@ -28,7 +28,7 @@ struct ArchiveRecord {
 // One file of an archive, open for reading.
 struct ArchiveFileRecord {
     ArchiveRecord* archive;
-    ArchiveEntryInfo entry;
+    ArchiveEntry entry;
     unsigned char* unpacked;  // the whole file for packed entries (tracked), else null
     int endFlag;
     uint32_t position;
@@ -52,7 +52,7 @@ int ArchiveClose(ArchiveRecord* record);
 int ArchiveChangeDir(ArchiveRecord* record, const char* path, ArchiveNameKey* failedName);
 // The file entry at the path (relative to the current directory), or -1 when there is none or the path names a
 // directory. The current directory is left as it was.
-int ArchiveLocateEntry(ArchiveRecord* record, const char* path, ArchiveEntryInfo* out);
+int ArchiveLocateEntry(ArchiveRecord* record, const char* path, ArchiveEntry* out);
 // Opens a file of the archive; packed entries are unpacked whole. 0 / -1.
 int ArchiveFileOpen(ArchiveFileRecord* file, ArchiveRecord* archive, const char* path);
 int ArchiveFileClose(ArchiveFileRecord* file);

@@ -193,7 +193,7 @@ int ArchiveReadDir(const ArchiveIndexView& view, uint32_t dirOffset, ArchiveDirI
     return 0;
 }
 
-int ArchiveReadEntry(const ArchiveIndexView& view, const ArchiveDirInfo& dir, uint32_t i, ArchiveEntryInfo* out) {
+int ArchiveReadEntry(const ArchiveIndexView& view, const ArchiveDirInfo& dir, uint32_t i, ArchiveEntry* out) {
     if (i >= dir.count) return -1;
     uint64_t offset = (uint64_t)dir.firstEntry + (uint64_t)i * view.entrySize;
     uint64_t at = (uint64_t)view.fileTable + offset;
@@ -211,7 +211,7 @@ int ArchiveReadEntry(const ArchiveIndexView& view, const ArchiveDirInfo& dir, ui
     return 0;
 }
 
-int ArchiveReadName(const ArchiveIndexView& view, uint32_t nameOffset, ArchiveNameView* out) {
+int ArchiveReadName(const ArchiveIndexView& view, uint32_t nameOffset, ArchiveNameRecord* out) {
     if ((uint64_t)nameOffset + 4 > view.size) return -1;
     const unsigned char* p = view.index + nameOffset;
     uint32_t units = ArchiveGetU16(p);
@@ -228,9 +228,9 @@ int ArchiveReadName(const ArchiveIndexView& view, uint32_t nameOffset, ArchiveNa
 }
 
 int ArchiveFindInDir(const ArchiveIndexView& view, const ArchiveDirInfo& dir, const ArchiveNameKey& name, int want,
-                     ArchiveEntryInfo* out) {
+                     ArchiveEntry* out) {
     for (uint32_t i = 0; i < dir.count; ++i) {
-        ArchiveEntryInfo entry;
+        ArchiveEntry entry;
         if (ArchiveReadEntry(view, dir, i, &entry) != 0) return -1;
         if (want == 1 && !entry.IsDirectory()) continue;
         if (want == 0 && entry.IsDirectory()) continue;
@@ -246,7 +246,7 @@ int ArchiveFindInDir(const ArchiveIndexView& view, const ArchiveDirInfo& dir, co
     return -1;
 }
 
-int ArchiveCheckEntryData(const ArchiveHeader& header, const ArchiveEntryInfo& entry, uint64_t fileSize) {
+int ArchiveCheckEntryData(const ArchiveHeader& header, const ArchiveEntry& entry, uint64_t fileSize) {
     if (entry.IsDirectory()) return -1;
     if (entry.IsPacked() && entry.packedSize < kArchivePackedHeaderSize) return -1;
     uint64_t start = (uint64_t)header.dataOffset + entry.dataOffset;

@@ -111,7 +111,8 @@ struct ArchiveDirInfo {
     uint32_t firstEntry;  // offset of the first entry within the file table
 };
 
-struct ArchiveEntryInfo {
+// A file-table record (40 bytes in versions 0 and 1, 44 from version 2) as read from the index.
+struct ArchiveEntry {
     uint32_t offset;  // of this entry within the file table
     uint32_t nameOffset;
     uint32_t attributes;
@@ -125,7 +126,8 @@ struct ArchiveEntryInfo {
     bool IsPacked() const { return packedSize != kArchiveNotPacked; }
 };
 
-struct ArchiveNameView {
+// A name record of the name table as read from the index.
+struct ArchiveNameRecord {
     uint32_t units;
     uint16_t sum;
     const char* upper;   // NUL-terminated within the record
@@ -138,18 +140,18 @@ int ArchiveIndexInit(ArchiveIndexView* view, const ArchiveHeader& header, const 
 int ArchiveReadDir(const ArchiveIndexView& view, uint32_t dirOffset, ArchiveDirInfo* out);
 inline int ArchiveReadRootDir(const ArchiveIndexView& view, ArchiveDirInfo* out) { return ArchiveReadDir(view, 0, out); }
 // Entry i of a directory read by ArchiveReadDir; -1 when i is out of range.
-int ArchiveReadEntry(const ArchiveIndexView& view, const ArchiveDirInfo& dir, uint32_t i, ArchiveEntryInfo* out);
+int ArchiveReadEntry(const ArchiveIndexView& view, const ArchiveDirInfo& dir, uint32_t i, ArchiveEntry* out);
 // Name record at an offset within the name table; -1 when it lies outside or a name has no terminating NUL.
-int ArchiveReadName(const ArchiveIndexView& view, uint32_t nameOffset, ArchiveNameView* out);
+int ArchiveReadName(const ArchiveIndexView& view, uint32_t nameOffset, ArchiveNameRecord* out);
 // Looks the name up among a directory's entries. want: 1 directories only, 0 files only, -1 either.
 // 0 and the entry when found, else -1.
 int ArchiveFindInDir(const ArchiveIndexView& view, const ArchiveDirInfo& dir, const ArchiveNameKey& name, int want,
-                     ArchiveEntryInfo* out);
+                     ArchiveEntry* out);
 // Checks that a file entry's stored bytes lie inside the archive file: 0 or -1. Packed entries must carry at least
 // a packed-data header.
-int ArchiveCheckEntryData(const ArchiveHeader& header, const ArchiveEntryInfo& entry, uint64_t fileSize);
+int ArchiveCheckEntryData(const ArchiveHeader& header, const ArchiveEntry& entry, uint64_t fileSize);
 // Bytes of the entry as stored in the data area (packed size for packed entries).
-inline uint32_t ArchiveStoredSize(const ArchiveEntryInfo& entry) {
+inline uint32_t ArchiveStoredSize(const ArchiveEntry& entry) {
     return entry.IsPacked() ? entry.packedSize : entry.size;
 }
 

@@ -36,7 +36,7 @@ int ArchiveReader::Open(ArchiveSource* source, const char* keyText) {
     return ArchiveIndexInit(&view_, header_, index_.data());
 }
 
-int ArchiveReader::Locate(const char* path, ArchiveEntryInfo* out) const {
+int ArchiveReader::Locate(const char* path, ArchiveEntry* out) const {
     if (index_.empty() || path == nullptr) return -1;
     ArchiveDirInfo dir;
     if (ArchiveReadRootDir(view_, &dir) != 0) return -1;
@@ -49,7 +49,7 @@ int ArchiveReader::Locate(const char* path, ArchiveEntryInfo* out) const {
         ArchiveNameKey key;
         if (ArchiveMakeNameKey(start, (size_t)(p - start), &key) != 0) return -1;
         bool last = *p == 0;
-        ArchiveEntryInfo entry;
+        ArchiveEntry entry;
         if (ArchiveFindInDir(view_, dir, key, last ? -1 : 1, &entry) != 0) return -1;
         if (last) {
             *out = entry;
@@ -64,7 +64,7 @@ int ArchiveReader::Locate(const char* path, ArchiveEntryInfo* out) const {
     }
 }
 
-int ArchiveReader::ReadFile(const ArchiveEntryInfo& entry, std::vector<unsigned char>* out) {
+int ArchiveReader::ReadFile(const ArchiveEntry& entry, std::vector<unsigned char>* out) {
     if (source_ == nullptr || ArchiveCheckEntryData(header_, entry, source_->Size()) != 0) return -1;
     uint64_t at = (uint64_t)header_.dataOffset + entry.dataOffset;
     std::vector<unsigned char> stored(ArchiveStoredSize(entry));
@@ -74,14 +74,14 @@ int ArchiveReader::ReadFile(const ArchiveEntryInfo& entry, std::vector<unsigned 
         out->swap(stored);
         return 0;
     }
-    LzHeader packed;
+    PackedDataHeader packed;
     if (LzReadHeader(stored.data(), stored.size(), &packed) != 0 || packed.unpackedSize != entry.size) return -1;
     out->resize(entry.size);
     if (ArchiveUnpack(stored.data(), stored.size(), out->data(), out->size()) != (int64_t)entry.size) return -1;
     return 0;
 }
 
-int ArchiveReader::Walk(const std::function<int(const std::string&, const ArchiveEntryInfo&)>& visit) const {
+int ArchiveReader::Walk(const std::function<int(const std::string&, const ArchiveEntry&)>& visit) const {
     if (index_.empty()) return -1;
     std::unordered_set<uint32_t> seen;  // directory records entered so far
     struct Level {
@@ -99,9 +99,9 @@ int ArchiveReader::Walk(const std::function<int(const std::string&, const Archiv
             stack.pop_back();
             continue;
         }
-        ArchiveEntryInfo entry;
+        ArchiveEntry entry;
         if (ArchiveReadEntry(view_, level.dir, level.next++, &entry) != 0) return -1;
-        ArchiveNameView name;
+        ArchiveNameRecord name;
         if (ArchiveReadName(view_, entry.nameOffset, &name) != 0) return -1;
         std::string path = level.prefix + name.stored;
         int result = visit(path, entry);

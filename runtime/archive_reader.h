@@ -40,13 +40,13 @@ public:
     const ArchiveIndexView& View() const { return view_; }
 
     // The entry at a path relative to the root ("\\" or "/" between components), case-insensitive. 0 / -1.
-    int Locate(const char* path, ArchiveEntryInfo* out) const;
+    int Locate(const char* path, ArchiveEntry* out) const;
     // A file entry's contents. -1 when its data lies outside the archive or its packed stream is malformed.
-    int ReadFile(const ArchiveEntryInfo& entry, std::vector<unsigned char>* out);
+    int ReadFile(const ArchiveEntry& entry, std::vector<unsigned char>* out);
     // Visits every entry, parents before children, with its path (stored names joined by "\\"). Returns 0, the
     // visitor's first non-zero result, or -1 when the index is corrupt (bad offsets, a folder reached twice, more
     // than 256 levels).
-    int Walk(const std::function<int(const std::string& path, const ArchiveEntryInfo& entry)>& visit) const;
+    int Walk(const std::function<int(const std::string& path, const ArchiveEntry& entry)>& visit) const;
 
 private:
     ArchiveSource* source_ = nullptr;

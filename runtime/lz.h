@@ -25,7 +25,8 @@ constexpr uint32_t kLzMaxDistance = 1u << 24;
 // Most output bytes one stream byte can yield: a three-byte token makes at most kLzMaxMatch bytes.
 constexpr uint32_t kLzMaxExpansion = (kLzMaxMatch + 2) / 3;
 
-struct LzHeader {
+// The 9 bytes at the start of a packed entry.
+struct PackedDataHeader {
     uint32_t unpackedSize;
     uint32_t packedSize;  // including the 9 header bytes
     unsigned char escape;
@@ -34,8 +35,8 @@ struct LzHeader {
 // Reads and checks the header of a packed stream of `available` bytes: 0, or -1 when the data is shorter than the
 // header, the declared packed size is below 9 or above `available`, or the declared unpacked size is more than the
 // stream could produce.
-int LzReadHeader(const void* packed, size_t available, LzHeader* out);
-void LzWriteHeader(const LzHeader& header, unsigned char out[kLzHeaderSize]);
+int LzReadHeader(const void* packed, size_t available, PackedDataHeader* out);
+void LzWriteHeader(const PackedDataHeader& header, unsigned char out[kLzHeaderSize]);
 
 // Unpacks a packed stream of `available` bytes into output (outputCapacity bytes). With a null output only the
 // header is checked and the unpacked size returned. Returns the unpacked size, or -1 for a malformed stream or an

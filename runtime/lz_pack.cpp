@@ -229,7 +229,7 @@ int ArchivePack(const void* data, size_t size, std::vector<unsigned char>* out, 
     Packer packer(static_cast<const unsigned char*>(data), (uint32_t)size, level, out);
     packer.Run();
     if (out->size() > 0xFFFFFFFFu) return -1;
-    LzHeader header;
+    PackedDataHeader header;
     header.unpackedSize = (uint32_t)size;
     header.packedSize = (uint32_t)out->size();
     header.escape = packer.escape();

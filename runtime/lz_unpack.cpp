@@ -9,10 +9,10 @@
 #include <emmintrin.h>
 #endif
 
-int LzReadHeader(const void* packed, size_t available, LzHeader* out) {
+int LzReadHeader(const void* packed, size_t available, PackedDataHeader* out) {
     if (packed == nullptr || available < kLzHeaderSize) return -1;
     const unsigned char* p = static_cast<const unsigned char*>(packed);
-    LzHeader h;
+    PackedDataHeader h;
     h.unpackedSize = (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
     h.packedSize = (uint32_t)p[4] | ((uint32_t)p[5] << 8) | ((uint32_t)p[6] << 16) | ((uint32_t)p[7] << 24);
     h.escape = p[8];
@@ -23,7 +23,7 @@ int LzReadHeader(const void* packed, size_t available, LzHeader* out) {
     return 0;
 }
 
-void LzWriteHeader(const LzHeader& header, unsigned char out[kLzHeaderSize]) {
+void LzWriteHeader(const PackedDataHeader& header, unsigned char out[kLzHeaderSize]) {
     for (int i = 0; i < 4; ++i) {
         out[i] = (unsigned char)(header.unpackedSize >> (8 * i));
         out[4 + i] = (unsigned char)(header.packedSize >> (8 * i));
@@ -88,7 +88,7 @@ inline void CopyMatch(unsigned char* dst, size_t distance, size_t length, const 
 }  // namespace
 
 int64_t ArchiveUnpack(const void* packed, size_t available, void* output, size_t outputCapacity) {
-    LzHeader header;
+    PackedDataHeader header;
     if (LzReadHeader(packed, available, &header) != 0) return -1;
     if (output == nullptr) return header.unpackedSize;
     if (outputCapacity < header.unpackedSize) return -1;

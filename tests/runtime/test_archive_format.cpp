@@ -152,7 +152,7 @@ TEST(ArchiveWriterReader, RoundTripInEveryVersion) {
 
             int packedEntries = 0;
             for (const FixtureFile& f : files) {
-                ArchiveEntryInfo entry;
+                ArchiveEntry entry;
                 ASSERT_EQ(reader.Locate(f.path.c_str(), &entry), 0) << f.path;
                 EXPECT_FALSE(entry.IsDirectory());
                 EXPECT_EQ(entry.size, f.data.size());
@@ -170,7 +170,7 @@ TEST(ArchiveWriterReader, RoundTripInEveryVersion) {
 
             // The walk yields every folder and file once, with stored names and case.
             std::vector<std::string> walked;
-            ASSERT_EQ(reader.Walk([&](const std::string& path, const ArchiveEntryInfo&) {
+            ASSERT_EQ(reader.Walk([&](const std::string& path, const ArchiveEntry&) {
                 walked.push_back(path);
                 return 0;
             }),
@@ -189,7 +189,7 @@ TEST(ArchiveWriterReader, LookupIgnoresCaseOfLettersOnly) {
     ArchiveMemorySource source(archive.data(), archive.size());
     ArchiveReader reader;
     ASSERT_EQ(reader.Open(&source, nullptr), 0);
-    ArchiveEntryInfo entry;
+    ArchiveEntry entry;
     EXPECT_EQ(reader.Locate("IMAGE\\sub\\DEEP.BIN", &entry), 0);
     EXPECT_EQ(entry.size, 20000u);
     EXPECT_EQ(reader.Locate("image/TITLE.png", &entry), 0);
@@ -216,7 +216,7 @@ TEST(ArchiveWriterReader, KeysAndTheFallbackKey) {
     // Whatever key is given, the fallback key is tried second.
     ArchiveMemorySource fallbackSource(withFallback.data(), withFallback.size());
     ASSERT_EQ(reader.Open(&fallbackSource, "anything"), 0);
-    ArchiveEntryInfo entry;
+    ArchiveEntry entry;
     Bytes contents;
     ASSERT_EQ(reader.Locate("readme.txt", &entry), 0);
     ASSERT_EQ(reader.ReadFile(entry, &contents), 0);
@@ -257,7 +257,7 @@ TEST(ArchiveDamage, DamagedArchivesFailCleanly) {
             continue;
         }
         ++opened;
-        reader.Walk([&](const std::string&, const ArchiveEntryInfo& entry) {
+        reader.Walk([&](const std::string&, const ArchiveEntry& entry) {
             if (entry.IsDirectory()) return 0;
             Bytes contents;
             if (reader.ReadFile(entry, &contents) == 0) {
@@ -269,7 +269,7 @@ TEST(ArchiveDamage, DamagedArchivesFailCleanly) {
             return 0;
         });
         for (const FixtureFile& f : archive_test::FixtureFiles()) {
-            ArchiveEntryInfo entry;
+            ArchiveEntry entry;
             Bytes contents;
             if (reader.Locate(f.path.c_str(), &entry) == 0 && !entry.IsDirectory()) reader.ReadFile(entry, &contents);
         }

@@ -16,7 +16,7 @@ using Bytes = std::vector<unsigned char>;
 
 Bytes MakeStream(uint32_t unpackedSize, unsigned char escape, const Bytes& body) {
     Bytes out(kLzHeaderSize);
-    LzHeader header{unpackedSize, (uint32_t)(kLzHeaderSize + body.size()), escape};
+    PackedDataHeader header{unpackedSize, (uint32_t)(kLzHeaderSize + body.size()), escape};
     LzWriteHeader(header, out.data());
     out.insert(out.end(), body.begin(), body.end());
     return out;

@@ -167,7 +167,7 @@ int ListArchive(const std::string& archive, const char* keyText, FILE* out, FILE
     FileArchiveSource source;
     ArchiveReader reader;
     if (!OpenArchive(archive, keyText, &source, &reader, messages)) return 1;
-    int result = reader.Walk([&](const std::string& path, const ArchiveEntryInfo& entry) {
+    int result = reader.Walk([&](const std::string& path, const ArchiveEntry& entry) {
         if (entry.IsDirectory()) {
             fprintf(out, "%10s %10s  %s%c\n", "", "", DisplayPath(path).c_str(), kSystemSeparator);
         } else if (entry.IsPacked()) {
@@ -194,7 +194,7 @@ int ExtractArchive(const std::string& archive, const std::string& folder, const 
         return 1;
     }
     uint64_t files = 0;
-    int result = reader.Walk([&](const std::string& path, const ArchiveEntryInfo& entry) {
+    int result = reader.Walk([&](const std::string& path, const ArchiveEntry& entry) {
         std::string target;
         if (!SystemPath(folder, path, &target)) {
             fprintf(messages, "arcpack: refusing the entry name %s\n", DisplayPath(path).c_str());

@@ -102,7 +102,7 @@ TEST(ArcpackExtract, PackedTreeComesBackWithShiftJisNames) {
     ASSERT_TRUE(source.Open(root + "/x.QVA"));
     ArchiveReader reader;
     ASSERT_EQ(reader.Open(&source, nullptr), 0);
-    ArchiveEntryInfo entry;
+    ArchiveEntry entry;
     EXPECT_EQ(reader.Locate("\x95\x5c\\\x83\x5c.TXT", &entry), 0);
     EXPECT_TRUE(entry.IsPacked());
 
