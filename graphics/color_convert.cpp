@@ -89,6 +89,7 @@ struct Channel {
     uint32_t dropMask = 0;
     int widen = 0;          // bits gained when widening
     const uint32_t* table = nullptr;  // converted values of every field, for source widths up to 8
+    uint32_t thresholds[16] = {};     // ordered dither: (M x 2^drop) >> 4 for each matrix value M
 
     void Set(uint32_t mask, int shift, int width, int toShift, int toWidth) {
         srcMask = mask;
@@ -105,6 +106,9 @@ struct Channel {
         drop = width > toWidth ? width - toWidth : 0;
         dropMask = drop >= 32 ? 0xFFFFFFFFu : ((1u << drop) - 1u);
         widen = toWidth > width ? toWidth - width : 0;
+        for (uint32_t m = 0; m < 16; ++m) {
+            thresholds[m] = drop >= 32 ? 0xFFFFFFFFu : static_cast<uint32_t>((static_cast<uint64_t>(m) << drop) >> 4);
+        }
     }
     uint32_t Field(uint32_t value) const { return (value & srcMask) >> srcShift; }
     // The field brought to the destination width: narrowing drops low bits, widening repeats the value's bits so
@@ -130,11 +134,6 @@ void BuildChannelTable(Channel& c, uint32_t* table) {
     c.table = table;
 }
 
-// One unit more, saturating at the channel maximum (a wrapped unit would turn white into black).
-inline uint32_t AddUnit(uint32_t v, uint32_t maxValue) {
-    return v < maxValue ? v + 1 : maxValue;
-}
-
 struct Options {
     int mirror, keyToAlpha, dither, zeroColor, alphaFromRed, skipKey;
     uint32_t colorKey;
@@ -154,21 +153,21 @@ struct GeneralPlan {
 };
 
 // One channel's dither step: a unit more when the dropped bits exceed the ordered threshold, or when the carried
-// remainder overflows; saturating at the channel maximum.
+// remainder overflows; saturating at the channel maximum. Branch-free, as the outcome follows the picture's noise.
 inline uint32_t DitherChannel(const Channel& ch, uint32_t sourceField, uint32_t converted, uint32_t matrixValue,
                               bool ordered, uint32_t& carry) {
     if (ch.drop <= 0) return converted;
     const uint32_t dropped = sourceField & ch.dropMask;
+    uint32_t up;
     if (ordered) {
-        const uint64_t threshold = (static_cast<uint64_t>(matrixValue) << ch.drop) >> 4;
-        return threshold < dropped ? AddUnit(converted, ch.dstMax) : converted;
+        up = ch.thresholds[matrixValue] < dropped ? 1u : 0u;
+    } else {
+        carry += dropped;
+        up = carry > ch.dropMask ? 1u : 0u;
+        carry &= ch.dropMask;  // a sum that did not overflow is already within the mask
     }
-    carry += dropped;
-    if (carry > ch.dropMask) {
-        carry &= ch.dropMask;
-        return AddUnit(converted, ch.dstMax);
-    }
-    return converted;
+    const uint32_t v = converted + up;
+    return v > ch.dstMax ? ch.dstMax : v;
 }
 
 // The per-pixel conversion. Everything the loop reads is copied into locals first: the destination is written
@@ -622,13 +621,18 @@ int ColorFormatConvertBlt(void* dstPixels, int dstPitch, const ColorFormat* dstF
     plan.skipMask = BytesMask(s.bytesPerPixel);
     plan.skipValue = colorKey & plan.skipMask;
 
-    // The ordered dither of 8:8:8 words into R5G6B5 has its own row loop (it is the back-screen path of 16-bit
-    // modes); it gives exactly the bits of the general loop.
-    if (plan.ditherOn && opt.dither == kDitherOrdered && !opt.mirror && !opt.skipKey && !opt.zeroColor &&
-        !opt.alphaFromRed && Is888In32(s) && IsR5G6B5(d)) {
+    // Dithering 8:8:8 words into R5G6B5 has its own row loops; they give exactly the bits of the general loop.
+    if (plan.ditherOn && !opt.mirror && !opt.skipKey && !opt.zeroColor && !opt.alphaFromRed && Is888In32(s) &&
+        IsR5G6B5(d)) {
+        uint32_t carry[3] = {0, 0, 0};
         for (int y = 0; y < height; ++y) {
-            convert_rows::X888ToRgb565OrderedFast(reinterpret_cast<const uint32_t*>(rows.SrcRow(y)),
-                                                  reinterpret_cast<uint16_t*>(rows.DstRow(y)), width, 0, y);
+            const uint32_t* sp = reinterpret_cast<const uint32_t*>(rows.SrcRow(y));
+            uint16_t* dp = reinterpret_cast<uint16_t*>(rows.DstRow(y));
+            if (opt.dither == kDitherOrdered) {
+                convert_rows::X888ToRgb565OrderedFast(sp, dp, width, 0, y);
+            } else {
+                convert_rows::X888ToRgb565CarryRow(sp, dp, width, carry);
+            }
         }
         return 0;
     }

@@ -124,6 +124,30 @@ void X888ToRgb565OrderedFast(const uint32_t* src, uint16_t* dst, int count, int 
     X888ToRgb565OrderedPortable(src + i, dst + i, count - i, column + i, row);
 }
 
+void X888ToRgb565CarryRow(const uint32_t* src, uint16_t* dst, int count, uint32_t carry[3]) {
+    uint32_t cr = carry[0], cg = carry[1], cb = carry[2];
+    for (int i = 0; i < count; ++i) {
+        const uint32_t p = src[i];
+        const uint32_t r8 = (p >> 16) & 0xFF, g8 = (p >> 8) & 0xFF, b8 = p & 0xFF;
+        cr += r8 & 7;
+        cg += g8 & 3;
+        cb += b8 & 7;
+        uint32_t r = (r8 >> 3) + (cr > 7 ? 1u : 0u);
+        uint32_t g = (g8 >> 2) + (cg > 3 ? 1u : 0u);
+        uint32_t b = (b8 >> 3) + (cb > 7 ? 1u : 0u);
+        cr &= 7;
+        cg &= 3;
+        cb &= 7;
+        r = r > 31 ? 31 : r;
+        g = g > 63 ? 63 : g;
+        b = b > 31 ? 31 : b;
+        dst[i] = static_cast<uint16_t>((r << 11) | (g << 5) | b);
+    }
+    carry[0] = cr;
+    carry[1] = cg;
+    carry[2] = cb;
+}
+
 void Rgb565To555Portable(const uint16_t* src, uint16_t* dst, int count) {
     for (int i = 0; i < count; ++i) {
         const uint32_t p = src[i];

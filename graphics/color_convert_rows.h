@@ -20,6 +20,10 @@ void X888ToRgb565Fast(const uint32_t* src, uint16_t* dst, int count);
 void X888ToRgb565OrderedPortable(const uint32_t* src, uint16_t* dst, int count, int column, int row);
 void X888ToRgb565OrderedFast(const uint32_t* src, uint16_t* dst, int count, int column, int row);
 
+// 8:8:8 in a 32-bit word -> R5G6B5 with the error carry: carry[0..2] hold the red, green and blue remainders and
+// go on from row to row (zero at the start of a conversion). Channels saturate at their maximum.
+void X888ToRgb565CarryRow(const uint32_t* src, uint16_t* dst, int count, uint32_t carry[3]);
+
 // R5G6B5 -> X1R5G5B5 (the top bit stays 0) and back (the 5-bit green's lowest bit is repeated below it).
 void Rgb565To555Portable(const uint16_t* src, uint16_t* dst, int count);
 void Rgb565To555Fast(const uint16_t* src, uint16_t* dst, int count);

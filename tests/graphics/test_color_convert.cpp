@@ -438,9 +438,10 @@ TEST(ConvertDither, WideningIsNotDithered) {
     EXPECT_EQ(0xFF080408u, dst.Get(1, 0));
 }
 
-TEST(ConvertDither, OwnRowLoopMatchesTheGeneralConversion) {
-    // 8:8:8 -> R5G6B5 with the ordered dither has its own row loop. Mirroring forces the general conversion with
-    // the same matrix positions, so the mirrored result must be the plain result reversed, row by row.
+TEST(ConvertDither, OwnRowLoopsMatchTheGeneralConversion) {
+    // 8:8:8 -> R5G6B5 with either dither has its own row loop. Mirroring forces the general conversion, which
+    // still visits the source in order (same matrix positions, same carries), so the mirrored result must be the
+    // plain result reversed, row by row.
     const int w = 37, h = 6;
     Buffer src(kX888, w, h, 0);
     srand(7);
@@ -448,16 +449,22 @@ TEST(ConvertDither, OwnRowLoopMatchesTheGeneralConversion) {
         for (int x = 0; x < w; ++x) src.Set(x, y, static_cast<uint32_t>(rand()) * 2654435761u);
     }
     src.Set(0, 0, 0xFFFFFFFF);
-    for (const RECT rect : {RECT{0, 0, w, h}, RECT{3, 1, w - 2, h}}) {
-        const int rw = rect.right - rect.left, rh = rect.bottom - rect.top;
-        Buffer plain(kR565, rw, rh), mirrored(kR565, rw, rh);
-        Flags f;
-        f.dither = kDitherOrdered;
-        Convert(plain, 0, 0, src, rect, f);
-        f.mirror = 1;
-        Convert(mirrored, 0, 0, src, rect, f);
-        for (int y = 0; y < rh; ++y) {
-            for (int x = 0; x < rw; ++x) ASSERT_EQ(plain.Get(x, y), mirrored.Get(rw - 1 - x, y)) << x << "," << y;
+    const RECT rects[] = {RECT{0, 0, w, h}, RECT{3, 1, w - 2, h}};
+    for (int dither : {kDitherOrdered, kDitherErrorCarry}) {
+        for (const RECT& rect : rects) {
+            SCOPED_TRACE(dither);
+            const int rw = rect.right - rect.left, rh = rect.bottom - rect.top;
+            Buffer plain(kR565, rw, rh), mirrored(kR565, rw, rh);
+            Flags f;
+            f.dither = dither;
+            Convert(plain, 0, 0, src, rect, f);
+            f.mirror = 1;
+            Convert(mirrored, 0, 0, src, rect, f);
+            for (int y = 0; y < rh; ++y) {
+                for (int x = 0; x < rw; ++x) {
+                    ASSERT_EQ(plain.Get(x, y), mirrored.Get(rw - 1 - x, y)) << x << "," << y;
+                }
+            }
         }
     }
 }
