@@ -11,8 +11,7 @@ namespace {
 
 constexpr uint32_t kEntryRed = 0x00FF0000u, kEntryGreen = 0x0000FF00u, kEntryBlue = 0x000000FFu;
 
-// The 4 x 4 ordered-dither matrix, indexed by (column & 3) + (row & 3) * 4.
-constexpr uint8_t kOrderedMatrix[16] = {0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5};
+using convert_rows::kOrderedMatrix;
 
 bool HasMasks(const ColorFormat& f, int depth, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
     return f.bitDepth == depth && f.redMask == r && f.greenMask == g && f.blueMask == b && f.alphaMask == a;

@@ -8,10 +8,9 @@
 
 namespace convert_rows {
 
-namespace {
+const uint8_t kOrderedMatrix[16] = {0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5};
 
-// The 4 x 4 ordered-dither matrix, indexed by (column & 3) + (row & 3) * 4.
-constexpr uint8_t kOrderedMatrix[16] = {0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5};
+namespace {
 
 inline uint16_t DitherPixel565(uint32_t p, uint32_t matrixValue) {
     // A channel narrowed by k bits gains one unit when its dropped bits exceed (M * 2^k) >> 4; it saturates at

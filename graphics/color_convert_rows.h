@@ -7,6 +7,9 @@
 
 namespace convert_rows {
 
+// The 4 x 4 ordered-dither matrix, indexed by (column & 3) + (row & 3) * 4.
+extern const uint8_t kOrderedMatrix[16];
+
 // R5G6B5 -> X8R8G8B8 by shifting (the top byte stays 0).
 void Rgb565ToX888Portable(const uint16_t* src, uint32_t* dst, int count);
 void Rgb565ToX888Fast(const uint16_t* src, uint32_t* dst, int count);
