@@ -324,6 +324,7 @@ int SetUseSystemMemoryGraph(int flag) {
     return 0;
 }
 int GetUseSystemMemoryGraph() { return g_settings.systemMemory; }
+void RestoreUseSystemMemoryGraph(int saved) { g_settings.systemMemory = saved; }
 int SetGraphCreateModeInverted(int flag) { return SetUseSystemMemoryGraph(flag != 1); }
 
 int SetGraphCreateDepth(int bits) {

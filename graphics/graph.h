@@ -73,6 +73,9 @@ int SetCreateDrawValidGraph(int flag);
 int GetCreateDrawValidGraph();
 int SetUseSystemMemoryGraph(int flag);
 int GetUseSystemMemoryGraph();
+// Puts back a value read with GetUseSystemMemoryGraph as it was, bypassing the setter's DirectDraw rule, so that a
+// temporary change (the movie fallback of the graph loader) does not leave the setting on for good.
+void RestoreUseSystemMemoryGraph(int saved);
 int SetGraphCreateModeInverted(int flag);
 int SetGraphCreateDepth(int bits);  // 0 lets the creation rules decide
 int GetGraphCreateDepth();

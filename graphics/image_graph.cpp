@@ -50,7 +50,7 @@ int LoadMovieGraph(const char* name, int may3D) {
     const int graph = CreateGraphOrFail(width, height, may3D, 0, 0);
     if (graph == -1) LogWithName("右記のグラフィックファイルの格納用グラフィック領域の作成に失敗しました：%s\n", name);
     SetGraphCreateDepth(savedDepth);
-    SetUseSystemMemoryGraph(savedSystemMemory);
+    RestoreUseSystemMemoryGraph(savedSystemMemory);
     SetUse3D(saved3D);
     if (graph == -1) {
         CloseMovie(movie);  // no graph will ever own it
