@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstring>
 #include <objbase.h>
 
 #include "graphics/display.h"
@@ -103,7 +104,13 @@ int LibraryStartUpSequence() {
 
     ArchiveTableClear();
     SelectFileBackEnd(nullptr);
-    if (FileLayerGetDir(g_startDirectory) <= 0) g_startDirectory[0] = '\0';
+    // A directory too long for the layer's buffer comes back as the length it would need, with the buffer
+    // untouched: it is then unknown, and neither logged into nor returned to at shutdown.
+    g_startDirectory[0] = '\0';
+    const int directoryLength = FileLayerGetDir(g_startDirectory);
+    if (directoryLength <= 0 || directoryLength >= kFilePathMax || strlen(g_startDirectory) != (size_t)directoryLength) {
+        g_startDirectory[0] = '\0';
+    }
     SetLogDirectory(g_startDirectory);
     OpenLogFile();
 

@@ -4,8 +4,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "graphics/display.h"
 #include "runtime/api_lock.h"
@@ -212,4 +214,37 @@ TEST_F(StartUpTest, WithoutAWindowShutdownStillWaitsForTheMessageThread) {
     const unsigned long after = GetMessageThreadPassCount();
     Sleep(100);
     EXPECT_EQ(GetMessageThreadPassCount(), after);
+}
+
+// Shutdown returns to the directory start-up found. One too long for the file layer's buffer cannot be
+// remembered; shutdown must then leave the current directory alone rather than return to the directory an
+// earlier start-up recorded.
+TEST_F(StartUpTest, ShutdownReturnsOnlyToTheDirectoryThisStartUpFound) {
+    SetLibraryNoInput(1);
+    SetLibraryNoSound(1);
+    SetLibraryNoGraphics(1);
+    char scratch[MAX_PATH];
+    ASSERT_GT(GetCurrentDirectoryA(MAX_PATH, scratch), 0u);
+    ASSERT_EQ(StartUpLibrary(), 0);
+    ASSERT_TRUE(SetCurrentDirectoryA("C:\\"));
+    ASSERT_EQ(ShutDownLibrary(), 0);
+    char current[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, current);
+    EXPECT_STREQ(current, scratch);
+
+    std::vector<std::string> made;
+    std::string deep = scratch;
+    while (deep.size() < 257) {
+        deep += "\\" + std::string(std::min<size_t>(60, 257 - deep.size()), 'd');
+        ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr)) << deep;
+        made.push_back(deep);
+    }
+    ASSERT_TRUE(SetCurrentDirectoryA(deep.c_str()));
+    ASSERT_EQ(StartUpLibrary(), 0);
+    ASSERT_EQ(ShutDownLibrary(), 0);
+    GetCurrentDirectoryA(MAX_PATH, current);
+    EXPECT_STREQ(current, deep.c_str());
+
+    SetCurrentDirectoryA(scratch);
+    for (auto it = made.rbegin(); it != made.rend(); ++it) RemoveDirectoryA(it->c_str());
 }
