@@ -149,6 +149,8 @@ int IsMessageThread() {
 int WaitWhileInactive() {
     if (IsPainting() || IsAppActive()) return 0;
     if (GetRunWhenInactive() && (IsGdiShowMode() || IsWindowMode())) return 0;
+    // Without a window nothing can ever make the application active again: waiting would never end.
+    if (GetMainHwnd() == nullptr) return 0;
     while (ProcessMessageImpl() == 0 && !IsAppActive()) {
     }
     if (IsGraphicsDeviceUp() && !g_restoring) {

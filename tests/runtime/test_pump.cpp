@@ -105,6 +105,20 @@ TEST_F(PumpTest, InactiveWaitsReturnOnReactivation) {
     EXPECT_LT(GetTickCount() - start, 100u);
 }
 
+// With no window (before start-up or after shutdown) nothing can reactivate the application, so a drawing
+// call's inactive wait must not hold the caller.
+TEST_F(PumpTest, InactiveWaitWithoutAWindowReturns) {
+    ASSERT_EQ(GetMainHwnd(), nullptr);
+    const int wasActive = IsAppActive();
+    SetAppActive(0);
+    Watchdog dog("inactive wait without a window", 10);
+    {
+        ApiLockScope lock;
+        EXPECT_EQ(WaitWhileInactive(), 0);
+    }
+    SetAppActive(wasActive);
+}
+
 TEST_F(PumpTest, MessageThreadRunsOnlyWhileTheMainThreadIsOutside) {
     ASSERT_EQ(StartUpLibrary(), 0);
     const unsigned long start = GetMessageThreadPassCount();
