@@ -77,24 +77,54 @@ TEST_F(SoundArchiveTest, LoaderReadsPackedSoundsIntoItsBuffers) {
     CoUninitialize();
 }
 
-TEST_F(SoundArchiveTest, SounddumpWritesTheDecodedPcm) {
+// Runs sounddump with the given arguments and returns its exit code (-1 when it could not be run).
+int RunSounddump(const std::string& arguments) {
     const char* build = getenv("KAVORIN_BUILD_DIR_WIN");
-    ASSERT_NE(nullptr, build) << "KAVORIN_BUILD_DIR_WIN names the build folder holding tools\\sounddump";
+    if (build == nullptr) {
+        ADD_FAILURE() << "KAVORIN_BUILD_DIR_WIN names the build folder holding tools\\sounddump";
+        return -1;
+    }
     std::string tool = std::string(build) + "\\tools\\sounddump\\sounddump.exe";
-    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(tool.c_str())) << tool;
-
-    std::string out = folder_ + "\\out.wav";
-    std::string command = "\"" + tool + "\" -q \"" + folder_ + "\\SE\\bgm\\tone.mp3\" \"" + out + "\"";
+    if (GetFileAttributesA(tool.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        ADD_FAILURE() << "missing " << tool;
+        return -1;
+    }
+    std::string command = "\"" + tool + "\" " + arguments;
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.hProcess, 60000));
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        ADD_FAILURE() << "cannot run " << command;
+        return -1;
+    }
+    DWORD code = (DWORD)-1;
+    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    ASSERT_EQ(0u, code);
+    return (int)code;
+}
+
+TEST_F(SoundArchiveTest, SounddumpWritesTheDecodedPcm) {
+    std::string in = "\"" + folder_ + "\\SE\\bgm\\tone.mp3\"";
+    std::string out = folder_ + "\\out.wav";
+    // Command lines the tool refuses (2) or inputs it cannot read (1) write nothing.
+    struct {
+        std::string arguments;
+        int code;
+    } refused[] = {
+        {in, 2},
+        {"-q " + in, 2},
+        {"-x " + in + " \"" + out + "\"", 2},
+        {in + " \"" + out + "\" extra", 2},
+        {"-e QZM " + in + " \"" + out + "\"", 1},  // no SE.QZM beside the folder
+        {"\"" + folder_ + "\\SE\\missing.mp3\" \"" + out + "\"", 1},
+    };
+    for (const auto& r : refused) {
+        EXPECT_EQ(r.code, RunSounddump(r.arguments)) << r.arguments;
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(out.c_str())) << r.arguments;
+    }
+    // Options may come anywhere; -e names the extension the archive really has.
+    ASSERT_EQ(0, RunSounddump(in + " -e QVA \"" + out + "\" -q"));
 
     PcmWav written;
     ASSERT_TRUE(ParsePcmWav(ReadFileBytes(out), &written));

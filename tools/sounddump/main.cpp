@@ -6,13 +6,12 @@
 //     -e EXT  extension of the archives that stand for folders (default QVA; the game uses Qzm)
 //     -q      no summary line on standard output
 #include <stdio.h>
-#include <string.h>
 
-#include "runtime/archive.h"
 #include "runtime/file.h"
 #include "runtime/memory.h"
 #include "runtime/stream.h"
 #include "sound/audio_decoder.h"
+#include "tools/common/dump_tool.h"
 
 namespace {
 
@@ -46,55 +45,36 @@ bool WriteFile(const char* path, const void* data, DWORD size) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* extension = nullptr;
-    bool quiet = false;
-    const char* files[2] = {nullptr, nullptr};
-    int fileCount = 0;
-    for (int i = 1; i < argc; ++i) {
-        if (strcmp(argv[i], "-e") == 0 && i + 1 < argc) {
-            extension = argv[++i];
-        } else if (strcmp(argv[i], "-q") == 0) {
-            quiet = true;
-        } else if (argv[i][0] == '-' || fileCount == 2) {
-            return Usage();
-        } else {
-            files[fileCount++] = argv[i];
-        }
-    }
-    if (fileCount != 2) return Usage();
-
-    // The part of the runtime's start-up that reading files needs.
-    ArchiveTableClear();
-    SelectFileBackEnd(nullptr);
-    InitStreamFunctionTables();
-    if (extension != nullptr) ArchiveSetExtensionImpl(extension);
+    DumpToolArguments args;
+    if (ParseDumpToolArguments(argc, argv, &args) != 0) return Usage();
+    StartDumpToolFileLayer(args.extension);
 
     int result = 1;
-    FileHandle file = FileLayerOpen(files[0], 0, 0);
+    FileHandle file = FileLayerOpen(args.input, 0, 0);
     if (file == 0) {
-        fprintf(stderr, "sounddump: %s: cannot be opened\n", files[0]);
-        ArchiveReleaseAll();
+        fprintf(stderr, "sounddump: %s: cannot be opened\n", args.input);
+        EndDumpToolFileLayer();
         return 1;
     }
     AudioDecoder* decoder = (AudioDecoder*)KV_ALLOC_ZEROED(sizeof(AudioDecoder));
     if (decoder == nullptr || AudioDecoderOpen(GetFileStreamFunctions(), (StreamHandle)file, decoder) != 0) {
-        fprintf(stderr, "sounddump: %s: no decoder accepts it\n", files[0]);
+        fprintf(stderr, "sounddump: %s: no decoder accepts it\n", args.input);
     } else {
         WAVEFORMATEX format;
         void* pcm = nullptr;
         DWORD pcmSize = 0;
         if (AudioDecoderReadAll(decoder, &format, &pcm, &pcmSize) != 0) {
-            fprintf(stderr, "sounddump: %s: decoding failed\n", files[0]);
+            fprintf(stderr, "sounddump: %s: decoding failed\n", args.input);
         } else {
             DWORD imageSize = 0;
             void* image = BuildWaveImage(&format, sizeof(WAVEFORMATEX), pcm, pcmSize, &imageSize);
-            if (image == nullptr || !WriteFile(files[1], image, imageSize)) {
-                fprintf(stderr, "sounddump: %s: cannot write\n", files[1]);
+            if (image == nullptr || !WriteFile(args.output, image, imageSize)) {
+                fprintf(stderr, "sounddump: %s: cannot write\n", args.output);
             } else {
-                if (!quiet) {
+                if (!args.quiet) {
                     char kind[64];
                     DescribeKind(*decoder, kind, sizeof(kind));
-                    printf("%s: %s, %lu Hz, %u channels, %u bits, %lu sample frames\n", files[0], kind,
+                    printf("%s: %s, %lu Hz, %u channels, %u bits, %lu sample frames\n", args.input, kind,
                            (unsigned long)format.nSamplesPerSec, format.nChannels, format.wBitsPerSample,
                            (unsigned long)(pcmSize / format.nBlockAlign));
                 }
@@ -107,6 +87,6 @@ int main(int argc, char** argv) {
     }
     KV_FREE(decoder);
     FileLayerClose(file);
-    ArchiveReleaseAll();
+    EndDumpToolFileLayer();
     return result;
 }
