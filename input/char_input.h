@@ -31,6 +31,9 @@ LRESULT ImeCandidateList(HWND window, UINT message, WPARAM wparam, LPARAM lparam
 int RequestImeReopen();
 // Enables or disables the IME for the main window. Returns 0.
 int SetImeEnabled(int flag);
+// The system's switch of the IME for one window, whatever the bookkeeping here says (the main window turns it
+// off when it is made and on again when it goes). The system's result.
+BOOL EnableImeForWindow(HWND window, BOOL enable);
 // Opens or closes the IME of the main window. Returns 0.
 int SetImeOpenStatus(int flag);
 // The caret shows again and its blink starts over.

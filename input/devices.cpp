@@ -237,35 +237,40 @@ void StartWinmmJoypads() {
     WriteLogPrintf("パッドの数は %d 個です\n", g_input.padCount);
 }
 
-// Makes, formats, sets up and acquires the system mouse (fatal on any failure).
+// What a failing step of a system device's set-up says on the fatal path.
+struct SystemDeviceTexts {
+    const char* create;
+    const char* dataFormat;
+    const char* cooperativeLevel;
+};
+
+// Makes a system device with its data format, non-exclusive in the background; every failure is fatal.
+void MakeSystemDevice(REFGUID guid, const DIDATAFORMAT* format, HWND window, const SystemDeviceTexts& texts,
+                      IDirectInputDevice7A** device) {
+    if (FAILED(CreateDevice(guid, device)) || *device == nullptr) {
+        *device = nullptr;
+        FatalError(texts.create);
+    }
+    if (FAILED((*device)->SetDataFormat(format))) FatalError(texts.dataFormat);
+    if (FAILED((*device)->SetCooperativeLevel(window, kBackgroundNonExclusive))) FatalError(texts.cooperativeLevel);
+}
+
 void StartMouse(HWND window) {
     WriteLog("マウスデバイスの初期化... ");
-    if (FAILED(CreateDevice(GUID_SysMouse, &g_input.mouse)) || g_input.mouse == nullptr) {
-        g_input.mouse = nullptr;
-        FatalError("マウスデバイスの取得に失敗しました");
-    }
-    if (FAILED(g_input.mouse->SetDataFormat(&c_dfDIMouse))) {
-        FatalError("マウスデバイスのデータ形式の設定に失敗しました");
-    }
-    if (FAILED(g_input.mouse->SetCooperativeLevel(window, kBackgroundNonExclusive))) {
-        FatalError("マウスデバイスの協調レベルの設定に失敗しました");
-    }
+    MakeSystemDevice(GUID_SysMouse, &c_dfDIMouse, window,
+                     {"マウスデバイスの取得に失敗しました", "マウスデバイスのデータ形式の設定に失敗しました",
+                      "マウスデバイスの協調レベルの設定に失敗しました"},
+                     &g_input.mouse);
     WriteLog("成功\n");
 }
 
 // The system keyboard. 0 when ready, 1 when its notification could not be set up.
 int StartKeyboard(HWND window) {
     WriteLog("キーボードデバイスの初期化... ");
-    if (FAILED(CreateDevice(GUID_SysKeyboard, &g_input.keyboard)) || g_input.keyboard == nullptr) {
-        g_input.keyboard = nullptr;
-        FatalError("キーボードデバイスの取得に失敗しました");
-    }
-    if (FAILED(g_input.keyboard->SetDataFormat(&c_dfDIKeyboard))) {
-        FatalError("キーボードデバイスのデータ形式の設定に失敗しました");
-    }
-    if (FAILED(g_input.keyboard->SetCooperativeLevel(window, kBackgroundNonExclusive))) {
-        FatalError("キーボードデバイスの協調レベルの設定に失敗しました");
-    }
+    MakeSystemDevice(GUID_SysKeyboard, &c_dfDIKeyboard, window,
+                     {"キーボードデバイスの取得に失敗しました", "キーボードデバイスのデータ形式の設定に失敗しました",
+                      "キーボードデバイスの協調レベルの設定に失敗しました"},
+                     &g_input.keyboard);
     if (FAILED(SetDwordProperty(g_input.keyboard, DIPROP_BUFFERSIZE, 0, DIPH_DEVICE, kKeyboardBufferSize))) {
         WriteLog("キーボードのプロパティ設定に失敗しました\n");
     }

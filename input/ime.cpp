@@ -141,10 +141,11 @@ void OnOpenStatusChanged(HWND window, UINT message, WPARAM wparam, LPARAM lparam
     g_inOpenStatusChange = 0;
 }
 
-typedef BOOL(WINAPI* EnableImeFunction)(HWND, BOOL);
+}  // namespace
 
 // WINNLSEnableIME is looked up at run time: not every import library carries it.
 BOOL EnableImeForWindow(HWND window, BOOL enable) {
+    typedef BOOL(WINAPI * EnableImeFunction)(HWND, BOOL);
     static EnableImeFunction function = nullptr;
     static int looked = 0;
     if (!looked) {
@@ -157,8 +158,6 @@ BOOL EnableImeForWindow(HWND window, BOOL enable) {
     }
     return function != nullptr ? function(window, enable) : FALSE;
 }
-
-}  // namespace
 
 LRESULT ImeCandidateList(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     CharInputState& s = State();

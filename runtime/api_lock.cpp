@@ -126,37 +126,10 @@ bool Release() {
     return woke;
 }
 
-}  // namespace
-
-void LockApi() {
-    EnsureSetUp();
-    const DWORD me = GetCurrentThreadId();
-    for (;;) {
-        EnterCriticalSection(&g_lock.guard);
-        int pos = FindWaiter(me);
-        if (TryTake(me, pos)) {
-            LeaveCriticalSection(&g_lock.guard);
-            return;
-        }
-        if (pos < 0) pos = Enqueue(me);
-        if (pos < 0) {  // queue full: retry every millisecond
-            LeaveCriticalSection(&g_lock.guard);
-            Sleep(1);
-            continue;
-        }
-        HANDLE event = g_lock.waiters[pos].event;
-        LeaveCriticalSection(&g_lock.guard);
-        WaitForSingleObject(event, INFINITE);
-        // The caller stays queued, so its event is still its own; the state is checked again after the reset.
-        ResetEvent(event);
-    }
-}
-
-void UnlockApi() {
-    if (Release()) Sleep(0);  // give the woken thread the processor
-}
-
-int LockApiPolling(const std::atomic<int>& quitFlag) {
+// Enters the lock, queueing when it must wait. Without a quit flag the wait has no limit; with one, the event
+// is polled and waited on at most 1000 ms at a time, and once the flag is set the caller leaves the queue and
+// gives up (-1). 0 with the lock held.
+int EnterLock(const std::atomic<int>* quitFlag) {
     EnsureSetUp();
     const DWORD me = GetCurrentThreadId();
     for (;;) {
@@ -166,7 +139,7 @@ int LockApiPolling(const std::atomic<int>& quitFlag) {
             LeaveCriticalSection(&g_lock.guard);
             return 0;
         }
-        if (quitFlag.load()) {
+        if (quitFlag != nullptr && quitFlag->load()) {
             if (pos >= 0) {
                 RemoveWaiterAt(pos);
                 if (pos == 0) WakeHeadIfFree();
@@ -175,19 +148,32 @@ int LockApiPolling(const std::atomic<int>& quitFlag) {
             return -1;
         }
         if (pos < 0) pos = Enqueue(me);
-        if (pos < 0) {
+        if (pos < 0) {  // queue full: retry every millisecond
             LeaveCriticalSection(&g_lock.guard);
             Sleep(1);
             continue;
         }
         HANDLE event = g_lock.waiters[pos].event;
         LeaveCriticalSection(&g_lock.guard);
-        if (WaitForSingleObject(event, 0) != WAIT_OBJECT_0 && !quitFlag.load()) {
+        if (quitFlag == nullptr) {
+            WaitForSingleObject(event, INFINITE);
+        } else if (WaitForSingleObject(event, 0) != WAIT_OBJECT_0 && !quitFlag->load()) {
             WaitForSingleObject(event, 1000);
         }
+        // The caller stays queued, so its event is still its own; the state is checked again after the reset.
         ResetEvent(event);
     }
 }
+
+}  // namespace
+
+void LockApi() { EnterLock(nullptr); }
+
+void UnlockApi() {
+    if (Release()) Sleep(0);  // give the woken thread the processor
+}
+
+int LockApiPolling(const std::atomic<int>& quitFlag) { return EnterLock(&quitFlag); }
 
 void UnlockApiNoYield() { Release(); }
 

@@ -245,15 +245,24 @@ uint64_t GetHighResolutionCount(int allowCpuCounter) {
     return CounterToMicroseconds((uint64_t)count.QuadPart, g_perfFrequency);
 }
 
-int GetLocalDateTime(DateTimeRecord* out) {
-    SYSTEMTIME t;
-    GetLocalTime(&t);
+namespace {
+
+// The record keeps the date and the time to the second; the day of the week and the milliseconds go.
+void SystemTimeToDateTime(const SYSTEMTIME& t, DateTimeRecord* out) {
     out->year = t.wYear;
     out->month = t.wMonth;
     out->day = t.wDay;
     out->hour = t.wHour;
     out->minute = t.wMinute;
     out->second = t.wSecond;
+}
+
+}  // namespace
+
+int GetLocalDateTime(DateTimeRecord* out) {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    SystemTimeToDateTime(t, out);
     return 0;
 }
 
@@ -261,11 +270,6 @@ int FileTimeToDateTime(const FILETIME* fileTime, DateTimeRecord* out) {
     FILETIME local;
     SYSTEMTIME t;
     if (!FileTimeToLocalFileTime(fileTime, &local) || !FileTimeToSystemTime(&local, &t)) return -1;
-    out->year = t.wYear;
-    out->month = t.wMonth;
-    out->day = t.wDay;
-    out->hour = t.wHour;
-    out->minute = t.wMinute;
-    out->second = t.wSecond;
+    SystemTimeToDateTime(t, out);
     return 0;
 }

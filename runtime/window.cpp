@@ -141,14 +141,6 @@ HICON LoadWindowIcon(int iconId) {
     return icon;
 }
 
-// WINNLSEnableIME is not in every import library; it is looked up at run time.
-void EnableImeForWindow(HWND window, BOOL enable) {
-    typedef BOOL(WINAPI * EnableImeFunction)(HWND, BOOL);
-    static EnableImeFunction function = reinterpret_cast<EnableImeFunction>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "WINNLSEnableIME")));
-    if (function != nullptr) function(window, enable);
-}
-
 void ShowCursorUntilShown() {
     for (int i = 0; i < 64 && ShowCursor(TRUE) < 0; ++i) {
     }
