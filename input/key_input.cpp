@@ -74,8 +74,11 @@ void RunImeReopenSteps() {
                 s.reopenComposition[0] = '\0';
                 HIMC context = ImmGetContext(window);
                 if (context != nullptr) {
-                    LONG size = ImmGetCompositionStringA(context, GCS_COMPSTR, s.reopenComposition,
-                                                         sizeof(s.reopenComposition) - 1);
+                    const LONG room = (LONG)sizeof(s.reopenComposition) - 1;
+                    LONG size = ImmGetCompositionStringA(context, GCS_COMPSTR, s.reopenComposition, (DWORD)room);
+                    // An input method that reports the whole length rather than what it copied must not make
+                    // the terminator land outside the buffer.
+                    if (size > room) size = room;
                     s.reopenComposition[size > 0 ? size : 0] = '\0';
                     ImmNotifyIME(context, NI_COMPOSITIONSTR, CPS_CANCEL, 0);
                     ImmReleaseContext(window, context);
