@@ -234,7 +234,7 @@ int CreateDisplayObject(IDirectDraw7** object) {
                            (unsigned)LOWORD(id.liDriverVersion.HighPart),
                            (unsigned)HIWORD(id.liDriverVersion.LowPart),
                            (unsigned)LOWORD(id.liDriverVersion.LowPart));
-            WriteLogFormat("ドライバ記述:%s \n", id.szDescription);
+            WriteLogPrintf("ドライバ記述:%s \n", id.szDescription);
             CopyBounded(report->videoDriverName, sizeof(report->videoDriverName), id.szDriver);
             CopyBounded(report->videoDriverDescription, sizeof(report->videoDriverDescription), id.szDescription);
         }

@@ -103,8 +103,8 @@ int CreateOutputSurfaces() {
         WriteLog("各スクリーンメモリの配置位置\n");
         {
             LogIndentScope placement;
-            WriteLog("PrimaryBuffer : SYSTEMMEMORY( MEMIMG ) ");
-            WriteLog("BaskBuffer : SYSTEMMEMORY( MEMIMG ) ");
+            WriteLogFormat("PrimaryBuffer : SYSTEMMEMORY( MEMIMG ) ");
+            WriteLogFormat("BaskBuffer : SYSTEMMEMORY( MEMIMG ) ");
         }
         indent.leave();
         WriteLog("出力画面用の DirectDrawSurface の作成は正常に終了しました\n");

@@ -175,7 +175,7 @@ int MeasureRefreshAndFrameTime() {
     if (s.displayObject == nullptr) return -1;
 
     s.scanLineCount = GetSystemMetrics(SM_CYSCREEN);
-    WriteLogFormat("スキャンラインの数:%d\n", s.scanLineCount);
+    WriteLogPrintf("スキャンラインの数:%d\n", s.scanLineCount);
     FrameTimeResult measured = MeasureFrameTime(MakeDisplayRasterSource(s.displayObject), s.measuredRefreshRate);
     s.frameTime = measured.frameTime;
     if (s.measuredRefreshRate <= 0) s.measuredRefreshRate = measured.refreshRate;

@@ -13,24 +13,17 @@
 #include "runtime/file.h"
 #include "runtime/log.h"
 #include "runtime/message_pump.h"
-#include "runtime/text.h"
 
 namespace {
 
 // Take the transparent colour from an image's top-left pixel; nothing switches this on.
 int g_transparentFromTopLeft = 0;
 
-void LogWithName(const char* format, const char* name) {
-    char text[kLogFormatBufferSize];
-    FormatString(text, sizeof(text), format, name);
-    WriteLog(text);
-}
-
 // A file that exists but that no reader accepts: a graph of the movie's frame size showing the movie.
 int LoadMovieGraph(const char* name, int may3D) {
     const FileHandle file = FileLayerOpen(name, 0, 1);
     if (file == 0) {
-        LogWithName("グラフィックファイル %s がありません\n", name);
+        WriteLogFormat("グラフィックファイル %s がありません", name);
         return -1;
     }
     FileLayerClose(file);
@@ -41,14 +34,16 @@ int LoadMovieGraph(const char* name, int may3D) {
     int width = 0, height = 0;
     const int movie = OpenMovieToGraph(name, &width, &height, 0);
     if (movie == -1) {
-        LogWithName("右記のグラフィックファイルのロードに失敗しました：%s \n", name);
+        WriteLogPrintf("右記のグラフィックファイルのロードに失敗しました：%s \n", name);
         return -1;
     }
     if (GetMovieMode(movie) != 0) SetUse3D(0);
     SetGraphCreateDepth(GetScreenColorBits());
     SetUseSystemMemoryGraph(1);
     const int graph = CreateGraphOrFail(width, height, may3D, 0, 0);
-    if (graph == -1) LogWithName("右記のグラフィックファイルの格納用グラフィック領域の作成に失敗しました：%s\n", name);
+    if (graph == -1) {
+        WriteLogFormat("右記のグラフィックファイルの格納用グラフィック領域の作成に失敗しました：%s", name);
+    }
     SetGraphCreateDepth(savedDepth);
     RestoreUseSystemMemoryGraph(savedSystemMemory);
     SetUse3D(saved3D);

@@ -11,6 +11,7 @@
 #include "runtime/log.h"
 #include "runtime/memory.h"
 #include "runtime/window.h"
+#include "tests/runtime/test_window_support.h"
 
 namespace {
 
@@ -59,6 +60,15 @@ TEST(DisplayDevice, WindowStartFillsTheBackSurfaceAndRejectsASecondStart) {
     std::memset(ParamScaleTable, 0, sizeof(ParamScaleTable));
     std::memset(Lerp6Table, 0, sizeof(Lerp6Table));
 
+    {
+        ScratchDirectory logFolder;  // the start-up's log file lands here
+        ASSERT_EQ(StartRuntimeInWindow(1), 0);
+        // Texts that carry their own line end are written as they are, so the start-up log has no blank line.
+        const std::string log = logFolder.ReadFile("Log.txt");
+        EXPECT_NE(log.find("スキャンラインの数:"), std::string::npos);
+        EXPECT_EQ(log.find("\r\n\r\n"), std::string::npos) << log;
+        EXPECT_EQ(ShutDownLibrary(), 0);
+    }
     ASSERT_EQ(StartRuntimeInWindow(), 0);
     EXPECT_EQ(ParamScaleTable[128][255], 128);
     EXPECT_EQ(Lerp6Table[32][63][0], 32);
@@ -114,7 +124,12 @@ std::string CheckSoftwareScreens(int bits) {
     if (bits != 0) ChangeDisplayMode(-1, -1, bits, 0, -1);
     SetSoftwareDrawRequest(1);
     SetScreenBackgroundColor(kRed, kGreen, kBlue);
-    if (StartRuntimeInWindow() != 0) return "start-up failed";
+    ScratchDirectory logFolder;
+    if (StartRuntimeInWindow(1) != 0) return "start-up failed";
+    // Each screen's placement is a line of its own.
+    if (logFolder.ReadFile("Log.txt").find("\tPrimaryBuffer : SYSTEMMEMORY( MEMIMG ) \r\n") == std::string::npos) {
+        return "placement of the software screens not logged as a line";
+    }
     DisplayState& s = GetDisplayState();
     const int type = (bits == 32) ? kMemImgColor32 : kMemImgColor16;
     if (!IsMemImgDrawMode() || IsDirectDrawActive()) return "not in software drawing";

@@ -43,10 +43,11 @@ private:
     DWORD seconds_;
 };
 
-// The game's own settings before start-up: window mode, no log file.
-inline int StartRuntimeInWindow() {
+// The game's own settings before start-up: window mode, no log file (logFile 1: a log file in the current
+// directory, for tests that read what the start-up logged).
+inline int StartRuntimeInWindow(int logFile = 0) {
     ChangeWindowMode(1);
-    SetLogFileEnabled(0);
+    SetLogFileEnabled(logFile);
     return StartUpLibrary();
 }
 

@@ -18,6 +18,7 @@
 #include "runtime/stream.h"
 #include "runtime/window.h"
 #include "tests/graphics/test_image_fixtures.h"
+#include "tests/runtime/test_log_fixture.h"
 
 namespace {
 
@@ -50,9 +51,11 @@ std::vector<uint32_t> Solid(int w, int h, uint32_t seed) {
     return v;
 }
 
-class ImageFiles : public ::testing::Test {
+// Also a log fixture: the graph loader reports its refusals in the log.
+class ImageFiles : public LogFileTest {
 protected:
     void SetUp() override {
+        LogFileTest::SetUp();
         ArchiveTableClear();
         SelectFileBackEnd(nullptr);
         InitStreamFunctionTables();
@@ -75,6 +78,7 @@ protected:
         }
         RemoveDirectoryA((root_ + "\\disk").c_str());
         RemoveDirectoryA(root_.c_str());
+        LogFileTest::TearDown();
     }
     std::string Path(const std::string& relative) const { return root_ + "\\" + relative; }
     void Write(const std::string& relative, const std::vector<uint8_t>& bytes) {
@@ -166,12 +170,29 @@ TEST_F(ImageFiles, TheGraphLoaderRefusesWhatCannotBecomeAGraphAndKeepsNothing) {
     Write("disk\\notanimage.png", std::vector<uint8_t>(300, 0x42));
     Write("disk\\pic.png", EncodePngRgba(6, 4, Solid(6, 4, 1), false));
     Write("disk\\pic_a.png", EncodePngRgba(3, 4, Solid(3, 4, 2), false));
-    // Missing, undecodable (no movie either), and an image whose companion has another size.
-    for (const char* name : {"disk\\missing.png", "disk\\notanimage.png", "disk\\pic.png"}) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(-1, LoadGraphFromFileImpl(Path(name).c_str(), 0));
+    // Missing, undecodable (no movie either), and an image whose companion has another size; the first two say
+    // so in the log, one line each.
+    struct Row {
+        const char* name;
+        const char* logged;  // the line before and after the path, or null
+        const char* after;
+    } rows[] = {
+        {"disk\\missing.png", "グラフィックファイル ", " がありません\r\n"},
+        {"disk\\notanimage.png", "右記のグラフィックファイルのロードに失敗しました：", " \r\n"},
+        {"disk\\pic.png", nullptr, nullptr},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        ResetLog();
+        EXPECT_EQ(-1, LoadGraphFromFileImpl(Path(r.name).c_str(), 0));
         EXPECT_EQ(0, VfsOpenFileCount());
         EXPECT_EQ(liveBefore_, LiveBlocksAfterClosingArchives());
+        if (r.logged != nullptr) {
+            const std::string line = std::string(r.logged) + Path(r.name) + r.after;
+            const std::string log = ReadLog();
+            EXPECT_NE(log.find(line), std::string::npos) << log;
+            EXPECT_EQ(log.find("\r\n\r\n"), std::string::npos) << log;
+        }
     }
 }
 
