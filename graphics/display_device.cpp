@@ -66,7 +66,7 @@ DDPIXELFORMAT MakeRgbFormat(DWORD bits, DWORD r, DWORD g, DWORD b) {
     return f;
 }
 
-const OverlayFormatRow g_overlayFormats[] = {
+const OverlayFormatRow OverlayFormatTable[] = {
     {MakeFourCCFormat(MAKEFOURCC('U', 'Y', 'V', 'Y')), " UYVY"},
     {MakeFourCCFormat(MAKEFOURCC('Y', 'U', 'Y', '2')), " YUY2"},
     {MakeRgbFormat(16, 0x7C00, 0x03E0, 0x001F), " 16-bit RGB 5:5:5 "},
@@ -90,7 +90,7 @@ void ProbeOverlayFormats(DisplayState& s) {
     legacy->Release();
 
     if (!(caps.dwMinOverlayStretch >= 1000 && caps.dwMaxOverlayStretch >= 2000)) {
-        for (int row = 0; g_overlayFormats[row].name[0] != '\0'; ++row) {
+        for (int row = 0; OverlayFormatTable[row].name[0] != '\0'; ++row) {
             DDSURFACEDESC2 desc;
             std::memset(&desc, 0, sizeof(desc));
             desc.dwSize = sizeof(desc);
@@ -98,7 +98,7 @@ void ProbeOverlayFormats(DisplayState& s) {
             desc.ddsCaps.dwCaps = DDSCAPS_OVERLAY | DDSCAPS_VIDEOMEMORY;
             desc.dwWidth = 16;
             desc.dwHeight = 16;
-            desc.ddpfPixelFormat = g_overlayFormats[row].format;
+            desc.ddpfPixelFormat = OverlayFormatTable[row].format;
             IDirectDrawSurface7* test = nullptr;
             if (FAILED(s.displayObject->CreateSurface(&desc, &test, nullptr)) || test == nullptr) continue;
             DDSCAPS2 testCaps;
@@ -107,7 +107,7 @@ void ProbeOverlayFormats(DisplayState& s) {
             test->Release();
             if (testCaps.dwCaps & DDSCAPS_SYSTEMMEMORY) continue;
             s.overlayFormatIndex = row;
-            WriteLogFormat("オーバーレイサーフェスを使用します　　　%s", g_overlayFormats[row].name);
+            WriteLogFormat("オーバーレイサーフェスを使用します　　　%s", OverlayFormatTable[row].name);
             return;
         }
     }
@@ -118,7 +118,7 @@ void ProbeOverlayFormats(DisplayState& s) {
 
 DisplayState& GetDisplayState() { return g_display; }
 
-const OverlayFormatRow* GetOverlayFormatTable() { return g_overlayFormats; }
+const OverlayFormatRow* GetOverlayFormatTable() { return OverlayFormatTable; }
 
 // ---- Start and end ----
 
@@ -454,7 +454,7 @@ const DDPIXELFORMAT* GetOverlayPixelFormat() {
     int w = 0, h = 0;
     GetScreenSize(&w, &h);
     if (s.overlayFormatIndex < 0 || w < 640 || h < 400) return nullptr;
-    return &g_overlayFormats[s.overlayFormatIndex].format;
+    return &OverlayFormatTable[s.overlayFormatIndex].format;
 }
 
 int CopyDisplayCaps(void* dst) {

@@ -12,7 +12,7 @@ constexpr int kMaxExtraReaders = 10;
 ImageReaderFunction g_extraReaders[kMaxExtraReaders + 1];
 int g_extraReaderCount = 0;
 
-const ImageReaderFunction kReaderTable[] = {
+const ImageReaderFunction ImageReaderTable[] = {
     ReadBmpImage, ReadJpegImage, ReadPngImage, ReadBgraImage, ReadTgaImage, ReadDdsImage, nullptr,
 };
 
@@ -27,7 +27,7 @@ int TryReader(ImageReaderFunction reader, const ImageStream* stream, GraphImage*
 }  // namespace
 
 const ImageReaderFunction* GetImageReaderTable() {
-    return kReaderTable;
+    return ImageReaderTable;
 }
 
 int AddImageReader(ImageReaderFunction reader) {
@@ -48,7 +48,7 @@ int DecodeImageStream(const ImageStream* stream, GraphImage* image) {
     for (int i = 0; g_extraReaders[i] != nullptr; ++i) {
         if (TryReader(g_extraReaders[i], stream, image) == 0) return 0;
     }
-    for (const ImageReaderFunction* reader = kReaderTable; *reader != nullptr; ++reader) {
+    for (const ImageReaderFunction* reader = ImageReaderTable; *reader != nullptr; ++reader) {
         if (TryReader(*reader, stream, image) == 0) return 0;
     }
     return -1;

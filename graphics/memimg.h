@@ -19,7 +19,9 @@ constexpr int kMemImgColor32 = 1;   // 0x00RRGGBB, alpha in bits 24-31 when pres
 constexpr int kMemImgChannel8 = 2;  // one 8-bit channel
 constexpr int kMemImgDepth16 = 3;   // one 16-bit channel (Z buffer)
 
-// Run bytes of the transparent-run table: kind | (length - 1), lengths 1..64; 0xC0 closes a row.
+// The transparent-run table: for each row, run bytes kind | (length - 1) with lengths 1..64, then 0xC0 closing
+// the row; at most width + 1 bytes a row.
+typedef uint8_t TransRunTable;
 constexpr uint8_t kRunTransparent = 0x00;
 constexpr uint8_t kRunOpaque = 0x40;
 constexpr uint8_t kRunPartial = 0x80;
@@ -47,7 +49,7 @@ struct MEMIMG {
     uint8_t paletteCopyTable[1024];
     uint8_t* pixels;             // pitch x height bytes, top row first
     uint8_t* premultiplied;      // pitch x height bytes (alpha images only) or null
-    uint8_t* runTable;           // (width + 5) x height bytes or null
+    TransRunTable* runTable;     // (width + 5) x height bytes or null
 };
 
 #if !defined(_WIN64)

@@ -21,11 +21,14 @@
 
 namespace {
 
-uint32_t g_presentCountLow = 0;
-uint32_t g_presentCountHigh = 0;
-unsigned int g_lastPresentTime = 0;
-int g_copyDuration = 0;
-int g_windowShowsBackScreen = 0;
+// What presenting keeps between frames.
+struct PresentState {
+    unsigned int lastPresentTime = 0;  // ms of the last paced window copy
+    uint32_t presentCount[2] = {0, 0};  // count of presents, low and high halves
+    int copyDuration = 0;               // ms the last software-mode copy to the window took
+    int windowShowsBackScreen = 0;      // the window holds a newer back screen than the front-screen image
+};
+PresentState g_present;
 
 // A BITMAPINFO with the three BI_BITFIELDS masks behind its header.
 struct BitfieldBitmapInfo {
@@ -74,7 +77,7 @@ const PacingSource kDisplayPacing = {nullptr, PacingMilliseconds, PacingSleep, P
 void Pace() {
     const DisplayState& s = GetDisplayState();
     if (!s.vsyncWait) return;
-    g_lastPresentTime = PaceBeforeCopy(kDisplayPacing, g_lastPresentTime, s.frameInterval);
+    g_present.lastPresentTime = PaceBeforeCopy(kDisplayPacing, g_present.lastPresentTime, s.frameInterval);
 }
 
 // Draws the on-screen log onto the back screen with plain settings, then puts the settings back.
@@ -119,8 +122,8 @@ int CopyMemImgScreenToWindow(DisplayState& s, const RECT& source, const RECT& de
         }
         ReleaseDC(window, dc);
     }
-    g_copyDuration = (int)(GetMillisecondCounter() - start);
-    g_windowShowsBackScreen = 1;
+    g_present.copyDuration = (int)(GetMillisecondCounter() - start);
+    g_present.windowShowsBackScreen = 1;
     CountFlip();
     return 0;
 }
@@ -284,21 +287,21 @@ int GetWindowScreenRect(RECT* rect) {
 }
 
 int ResetFlipCounter() {
-    g_presentCountLow = 0;
-    g_presentCountHigh = 0;
+    g_present.presentCount[0] = 0;
+    g_present.presentCount[1] = 0;
     return 0;
 }
 
 int CountFlip() {
-    if (++g_presentCountLow == 0) ++g_presentCountHigh;
+    if (++g_present.presentCount[0] == 0) ++g_present.presentCount[1];
     return 0;
 }
 
-uint64_t GetFlipCount() { return ((uint64_t)g_presentCountHigh << 32) | g_presentCountLow; }
+uint64_t GetFlipCount() { return ((uint64_t)g_present.presentCount[1] << 32) | g_present.presentCount[0]; }
 
 void SetFlipCount(uint64_t value) {
-    g_presentCountLow = (uint32_t)value;
-    g_presentCountHigh = (uint32_t)(value >> 32);
+    g_present.presentCount[0] = (uint32_t)value;
+    g_present.presentCount[1] = (uint32_t)(value >> 32);
 }
 
 int PresentMemImgRect(const RECT* rect) {
@@ -323,7 +326,7 @@ int PresentMemImgRect(const RECT* rect) {
 
 int CaptureWindowToBackBuffer() {
     DisplayState& s = GetDisplayState();
-    if (!g_windowShowsBackScreen) return 0;
+    if (!g_present.windowShowsBackScreen) return 0;
     MEMIMG& front = s.primaryImage;
     if (s.memImgDrawing && s.screenBits != 8 && IsMemImageValid(&front)) {
         // The window is read back as 32-bit 0x00RRGGBB rows (reading straight into a 16-bit bit-field layout is
@@ -370,9 +373,9 @@ int CaptureWindowToBackBuffer() {
         }
         if (!direct && rows != nullptr) KV_FREE(rows);
     }
-    g_windowShowsBackScreen = 0;
+    g_present.windowShowsBackScreen = 0;
     return 0;
 }
 
-int IsWindowShowingBackScreen() { return g_windowShowsBackScreen; }
-int GetLastCopyDuration() { return g_copyDuration; }
+int IsWindowShowingBackScreen() { return g_present.windowShowsBackScreen; }
+int GetLastCopyDuration() { return g_present.copyDuration; }
