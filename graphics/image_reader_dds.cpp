@@ -1,6 +1,6 @@
 // DirectDraw surface reader: one uncompressed surface (no mipmaps), its layout given either by a Direct3D format
 // number in the FourCC field or by the header's RGB bit count and masks. Rows are read straight at the header's
-// pitch, which must hold a whole row.
+// pitch, which must hold a whole row; 8-bit colour layouts are handed out as palette images.
 #include <string.h>
 
 #include "graphics/image_reader.h"
@@ -36,6 +36,25 @@ const FourCCFormat kFourCCFormats[] = {
     {33, 32, 0xFF, 0xFF00, 0xFF0000, 0},                       // X8B8G8R8
     {35, 32, 0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000u},         // A2R10G10B10
 };
+
+// An 8-bit direct-colour layout (R3G3B2 and the like) as a palette image: every pixel value becomes the index of
+// the entry holding its colour, each channel scaled to the full 8-bit range. One-byte images are palette images
+// throughout the graphics layer, so the values must not stay bare.
+void MakePaletteOfLayout(ColorFormat* format, const uint32_t masks[4]) {
+    ColorFormat layout;
+    memset(&layout, 0, sizeof(layout));
+    SetColorFormatFromMasksImpl(&layout, 8, masks[0], masks[1], masks[2], masks[3]);
+    auto scaled = [](uint32_t value, uint32_t mask, int shift, int width) -> uint8_t {
+        if (width == 0) return 0;
+        return static_cast<uint8_t>(((value & mask) >> shift) * 255u / ((1u << width) - 1u));
+    };
+    SetPaletteColorFormat(format);
+    for (uint32_t v = 0; v < 256; ++v) {
+        format->palette[v] = ColorPaletteEntry{scaled(v, layout.blueMask, layout.blueShift, layout.blueWidth),
+                                               scaled(v, layout.greenMask, layout.greenShift, layout.greenWidth),
+                                               scaled(v, layout.redMask, layout.redShift, layout.redWidth), 0};
+    }
+}
 
 }  // namespace
 
@@ -87,7 +106,11 @@ int ReadDdsImage(const ImageStream* stream, GraphImage* image) {
         KV_FREE(pixels);
         return -1;
     }
-    SetColorFormatFromMasksImpl(&image->format, bits, masks[0], masks[1], masks[2], masks[3]);
+    if (bits == 8) {
+        MakePaletteOfLayout(&image->format, masks);
+    } else {
+        SetColorFormatFromMasksImpl(&image->format, bits, masks[0], masks[1], masks[2], masks[3]);
+    }
     image->width = width;
     image->height = height;
     image->pitch = static_cast<int>(pitch);

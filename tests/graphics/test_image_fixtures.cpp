@@ -642,6 +642,8 @@ void AddDds(std::vector<ImageFixture>& out) {
         {"dds code 20 (R8G8B8) padded rows", 4, 20, 24, {0xFF0000, 0xFF00, 0xFF, 0}, 5},
         {"dds rgb masks 24-bit padded rows", 0x40, 0, 24, {0xFF0000, 0xFF00, 0xFF, 0}, 3},
         {"dds rgb masks 1:5:5:5 with alpha", 0x41, 0, 16, {0x7C00, 0x03E0, 0x001F, 0x8000}, 0},
+        // One byte a pixel: decoded as a palette image whose entries hold the layout's colours at full range.
+        {"dds code 27 (R3G3B2)", 4, 27, 8, {0xE0, 0x1C, 0x03, 0}, 0},
     };
     for (const Case& c : cases) {
         const int bytes = c.bits / 8;
@@ -652,7 +654,15 @@ void AddDds(std::vector<ImageFixture>& out) {
             for (int x = 0; x < kW; ++x) {
                 const uint32_t v = PackMasks(Pattern(x, y), c.masks);
                 for (int i = 0; i < bytes; ++i) data[static_cast<size_t>(y) * pitch + x * bytes + i] = (v >> (8 * i)) & 0xFF;
-                expected.push_back(UnpackMasks(v, c.masks));
+                if (c.bits == 8) {
+                    auto full = [v](uint32_t mask) {
+                        const uint32_t top = mask >> MaskShift(mask);
+                        return static_cast<int>(((v & mask) >> MaskShift(mask)) * 255 / top);
+                    };
+                    expected.push_back(Argb(255, full(c.masks[0]), full(c.masks[1]), full(c.masks[2])));
+                } else {
+                    expected.push_back(UnpackMasks(v, c.masks));
+                }
             }
         }
         const uint32_t flags = 0x1007 | (c.extraPitch ? 0x8 : 0);
