@@ -131,6 +131,18 @@ bool IsUsable(const MEMIMG* image) {
 
 }  // namespace
 
+int CopyRectLeavesImage(int x, int y, int width, int height, int imageWidth, int imageHeight) {
+    if (width <= 0 || height <= 0) return 0;
+    return x < 0 || y < 0 || static_cast<int64_t>(x) + width > imageWidth ||
+                   static_cast<int64_t>(y) + height > imageHeight
+               ? 1
+               : 0;
+}
+
+int RefuseCopyRect() {
+    return WriteLog("転送矩形が画像の外にはみ出しています\n");
+}
+
 void SetMemImageAllocator(MemImgAllocFunction allocate) {
     g_allocate = allocate != nullptr ? allocate : TrackedAlloc;
 }
@@ -283,6 +295,10 @@ int TransferPixelsToMemImg(const ColorFormat* srcFormat, const void* srcPixels, 
                            const ColorFormat* alphaFormat, const void* alphaPixels, int alphaPitch, MEMIMG* dst,
                            int srcX, int srcY, int width, int height, int dstX, int dstY, int keyToAlpha) {
     if (!IsUsable(dst)) return WriteLog("転送先の MEMIMG が初期化されていません\n");
+    if (CopyRectLeavesImage(dstX, dstY, width, height, dst->width, dst->height)) {
+        dst->premultipliedValid = dst->runTableValid = 0;
+        return RefuseCopyRect();
+    }
     const RECT rect = {srcX, srcY, srcX + width, srcY + height};
     if (dst->pixelType == kMemImgChannel8 || dst->pixelType == kMemImgDepth16) {
         ColorFormatConvertBlt(dst->pixels, dst->pitch, dst->format, srcPixels, srcPitch, srcFormat, nullptr, 0,
@@ -320,6 +336,11 @@ int BltMemImage(MEMIMG* dst, const MEMIMG* src, const RECT* srcRect, int dstX, i
     if (!IsUsable(dst) || !IsUsable(src)) return WriteLog("転送元か転送先の MEMIMG が初期化されていません\n");
     const RECT whole = {0, 0, src->width, src->height};
     if (srcRect == nullptr) srcRect = &whole;
+    const int width = srcRect->right - srcRect->left, height = srcRect->bottom - srcRect->top;
+    if (CopyRectLeavesImage(srcRect->left, srcRect->top, width, height, src->width, src->height) ||
+        CopyRectLeavesImage(dstX, dstY, width, height, dst->width, dst->height)) {
+        return RefuseCopyRect();
+    }
     const ColorFormat* srcFormat = src->format;
     // A palette image's colours live in its own palette, not in the shared layout record.
     ColorFormat paletteFormat;
@@ -337,6 +358,7 @@ int BltMemImageToPixels(void* dstPixels, int dstPitch, const ColorFormat* dstFor
     if (src->pixelType == kMemImgChannel8 || src->pixelType == kMemImgDepth16 || src->hasPalette || src->hasAlpha) {
         return 0;
     }
+    if (CopyRectLeavesImage(srcX, srcY, width, height, src->width, src->height)) return RefuseCopyRect();
     const RECT rect = {srcX, srcY, srcX + width, srcY + height};
     return ColorFormatConvertBlt(dstPixels, dstPitch, dstFormat, src->pixels, src->pitch, src->format, nullptr, 0,
                                  nullptr, dstX, dstY, &rect, 0, 0, colorKey, kDitherNone, 0, 0, skipKey);

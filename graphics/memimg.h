@@ -110,5 +110,10 @@ void RebuildMemImageRunTable(MEMIMG* image);
 // TrackedAlloc. Lets tests make a chosen allocation fail.
 using MemImgAllocFunction = void* (*)(size_t size, const char* sourceName, int line);
 void SetMemImageAllocator(MemImgAllocFunction allocate);
+// 1 when a non-empty rectangle of width x height at (x, y) leaves an image of imageWidth x imageHeight (the copies
+// refuse those before a pixel moves; empty ones the conversion refuses itself), else 0.
+int CopyRectLeavesImage(int x, int y, int width, int height, int imageWidth, int imageHeight);
+// Logs the refusal of such a rectangle. Returns -1.
+int RefuseCopyRect();
 // Bytes per pixel of an image of the given kind.
 int MemImageBytesPerPixel(int pixelType, int palette, int alpha);

@@ -5,6 +5,7 @@
 
 #include <string.h>
 
+#include <functional>
 #include <vector>
 
 #include "graphics/image.h"
@@ -644,3 +645,77 @@ TEST(MemImgCopies, BetweenImagesAndOutToPictures) {
     EXPECT_EQ(-1, BltMemImage(&x888.m, &empty.m, nullptr, 0, 0));
     EXPECT_EQ(-1, BltMemImage(&empty.m, &x888.m, nullptr, 0, 0));
 }
+
+namespace {
+
+// Rectangles that reach outside either image are refused before a pixel moves: the destination buffers, with room
+// behind their rows that no copy may touch, stay exactly as they were.
+TEST(MemImgCopies, RectanglesOutsideEitherImageAreRefused) {
+    const ColorFormat x888 = Masks(32, 0xFF0000, 0xFF00, 0xFF, 0);
+    Picture picture(x888, 3, 2);
+    for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < 3; ++x) picture.Set(x, y, 0x00102030u + static_cast<uint32_t>(x + 3 * y));
+    }
+    GraphImage pictureImage = picture.AsGraphImage();
+    Picture smallAlpha(x888, 2, 2);
+    GraphImage smallAlphaImage = smallAlpha.AsGraphImage();
+    Image source;
+    ASSERT_EQ(0, InitMemImage(&source.m, 3, 2, -1, 0, kMemImgColor32, 0, 0, 0));
+    memset(source.m.pixels, 0x5A, static_cast<size_t>(source.m.pitch) * 2);
+
+    // A 3 x 2 destination over a buffer of the test's own: 16-byte rows and a guard area behind them.
+    std::vector<uint8_t> buffer(16 * 2 + 64, 0xCD);
+    Image dst;
+    dst.m.pixels = buffer.data();
+    ASSERT_EQ(0, InitMemImage(&dst.m, 3, 2, 16, 0, kMemImgColor32, 0, 0, 0));
+    Picture out(x888, 3, 2);
+    GraphImage outImage = out.AsGraphImage();
+
+    struct Case {
+        const char* name;
+        std::function<int()> copy;
+    } cases[] = {
+        {"upload: source columns past the picture",
+         [&] { return TransferImageToMemImg(&pictureImage, nullptr, &dst.m, 1, 0, 3, 1, 0, 0, 0); }},
+        {"upload: source rows past the picture",
+         [&] { return TransferImageToMemImg(&pictureImage, nullptr, &dst.m, 0, 1, 1, 2, 0, 0, 0); }},
+        {"upload: an alpha picture smaller than the rectangle",
+         [&] { return TransferImageToMemImg(&pictureImage, &smallAlphaImage, &dst.m, 0, 0, 3, 2, 0, 0, 0); }},
+        {"upload: destination columns past the image",
+         [&] { return TransferImageToMemImg(&pictureImage, nullptr, &dst.m, 0, 0, 2, 1, 2, 0, 0); }},
+        {"upload: destination rows past the image",
+         [&] { return TransferImageToMemImg(&pictureImage, nullptr, &dst.m, 0, 0, 1, 2, 0, 1, 0); }},
+        {"copy: source rectangle past the source",
+         [&] {
+             const RECT r = {2, 0, 4, 1};
+             return BltMemImage(&dst.m, &source.m, &r, 0, 0);
+         }},
+        {"copy: destination past the image", [&] { return BltMemImage(&dst.m, &source.m, nullptr, 1, 0); }},
+        {"out to a picture: source past the image",
+         [&] {
+             BltMemImageToImage(&outImage, &source.m, 1, 0, 3, 1, 0, 0, 0, 0);
+             return -1;
+         }},
+        {"out to a picture: destination past the picture",
+         [&] {
+             BltMemImageToImage(&outImage, &source.m, 0, 0, 2, 2, 2, 0, 0, 0);
+             return -1;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<uint8_t> bufferBefore = buffer;
+        const std::vector<uint8_t> outBefore = out.bytes;
+        EXPECT_EQ(-1, c.copy());
+        EXPECT_EQ(bufferBefore, buffer);
+        EXPECT_EQ(outBefore, out.bytes);
+    }
+
+    // The same copies inside both images go through.
+    EXPECT_EQ(0, TransferImageToMemImg(&pictureImage, nullptr, &dst.m, 1, 0, 2, 2, 1, 0, 0));
+    EXPECT_EQ(0x00102032u, dst.Get(2, 0) & 0xFFFFFF);
+    BltMemImageToImage(&outImage, &source.m, 0, 0, 1, 2, 2, 0, 0, 0);
+    EXPECT_EQ(0x5A5A5Au, out.Get(2, 1) & 0xFFFFFF);
+}
+
+}  // namespace
