@@ -6,16 +6,12 @@
 //     -e EXT  extension of the archives that stand for folders (default QVA; the game uses Qzm)
 //     -q      no summary line on standard output
 #include <stdio.h>
-#include <string.h>
 
 #include <vector>
 
 #include "graphics/color_convert.h"
 #include "graphics/image.h"
-#include "runtime/archive.h"
-#include "runtime/file.h"
-#include "runtime/memory.h"
-#include "runtime/stream.h"
+#include "tools/common/dump_tool.h"
 
 namespace {
 
@@ -58,43 +54,24 @@ bool WritePam(const char* path, const GraphImage& image, const std::vector<uint3
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* extension = nullptr;
-    bool quiet = false;
-    const char* files[2] = {nullptr, nullptr};
-    int fileCount = 0;
-    for (int i = 1; i < argc; ++i) {
-        if (strcmp(argv[i], "-e") == 0 && i + 1 < argc) {
-            extension = argv[++i];
-        } else if (strcmp(argv[i], "-q") == 0) {
-            quiet = true;
-        } else if (argv[i][0] == '-' || fileCount == 2) {
-            return Usage();
-        } else {
-            files[fileCount++] = argv[i];
-        }
-    }
-    if (fileCount != 2) return Usage();
-
-    // The part of the runtime's start-up that reading files needs.
-    ArchiveTableClear();
-    SelectFileBackEnd(nullptr);
-    InitStreamFunctionTables();
-    if (extension != nullptr) ArchiveSetExtensionImpl(extension);
+    DumpToolArguments args;
+    if (ParseDumpToolArguments(argc, argv, &args) != 0) return Usage();
+    StartDumpToolFileLayer(args.extension);
 
     GraphImage image;
     int result = 1;
-    if (LoadGraphImage(files[0], nullptr, 0, &image) != 0) {
-        fprintf(stderr, "imgdump: %s: no reader accepts it (or it cannot be opened)\n", files[0]);
+    if (LoadGraphImage(args.input, nullptr, 0, &image) != 0) {
+        fprintf(stderr, "imgdump: %s: no reader accepts it (or it cannot be opened)\n", args.input);
     } else {
         std::vector<uint32_t> argb;
         const bool alpha = image.format.alphaMask != 0;
         if (!ToArgb(image, &argb)) {
-            fprintf(stderr, "imgdump: %s: the decoded layout cannot be converted\n", files[0]);
-        } else if (!WritePam(files[1], image, argb, alpha)) {
-            fprintf(stderr, "imgdump: %s: cannot write\n", files[1]);
+            fprintf(stderr, "imgdump: %s: the decoded layout cannot be converted\n", args.input);
+        } else if (!WritePam(args.output, image, argb, alpha)) {
+            fprintf(stderr, "imgdump: %s: cannot write\n", args.output);
         } else {
-            if (!quiet) {
-                printf("%s: %d x %d, %d bits, masks R %08X G %08X B %08X A %08X, pitch %d\n", files[0], image.width,
+            if (!args.quiet) {
+                printf("%s: %d x %d, %d bits, masks R %08X G %08X B %08X A %08X, pitch %d\n", args.input, image.width,
                        image.height, image.format.bitDepth, image.format.redMask, image.format.greenMask,
                        image.format.blueMask, image.format.alphaMask, image.pitch);
             }
@@ -102,6 +79,6 @@ int main(int argc, char** argv) {
         }
         ReleaseGraphImage(&image);
     }
-    ArchiveReleaseAll();
+    EndDumpToolFileLayer();
     return result;
 }
