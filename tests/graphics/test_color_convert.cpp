@@ -11,15 +11,9 @@
 #include "graphics/color_convert.h"
 #include "graphics/color_convert_rows.h"
 #include "graphics/memimg.h"
+#include "tests/graphics/test_color_support.h"
 
 namespace {
-
-ColorFormat Masks(int depth, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
-    ColorFormat f;
-    memset(&f, 0, sizeof(f));
-    SetColorFormatFromMasksImpl(&f, depth, r, g, b, a);
-    return f;
-}
 
 const ColorFormat kR565 = Masks(16, 0xF800, 0x07E0, 0x001F, 0);
 const ColorFormat kX555 = Masks(16, 0x7C00, 0x03E0, 0x001F, 0);

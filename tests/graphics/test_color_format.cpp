@@ -8,15 +8,9 @@
 #include "graphics/color_format.h"
 #include "graphics/graphics.h"
 #include "graphics/memimg.h"
+#include "tests/graphics/test_color_support.h"
 
 namespace {
-
-ColorFormat Masks(int depth, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
-    ColorFormat f;
-    memset(&f, 0xCD, sizeof(f));
-    EXPECT_EQ(0, SetColorFormatFromMasksImpl(&f, depth, r, g, b, a));
-    return f;
-}
 
 // Each test may change what colour lookups draw in; put the start-up description and palette back.
 class DrawingFormatTest : public ::testing::Test {

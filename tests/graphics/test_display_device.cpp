@@ -118,8 +118,7 @@ TEST(DisplayDevice, ModeChangeBeforeStartStoresTheModeAndLeavesTheLogIndentAlone
     EXPECT_EQ(s.screenWidth, width);
 }
 
-// Software mode lasts for the process, so each case runs in a child process of its own. The child reports the
-// first thing that was wrong on stderr and exits with 1.
+// Software mode lasts for the process, so each case runs in a child process of its own.
 std::string CheckSoftwareScreens(int bits) {
     if (bits != 0) ChangeDisplayMode(-1, -1, bits, 0, -1);
     SetSoftwareDrawRequest(1);
@@ -155,16 +154,8 @@ std::string CheckSoftwareScreens(int bits) {
 
 TEST(DisplayDeviceSoftware, ScreensAreSoftwareImagesOfTheImageDepth) {
     for (int bits : {0, 32}) {
-        EXPECT_EXIT(
-            {
-                DisplayWatchdog watchdog(120);
-                std::string problem = CheckSoftwareScreens(bits);
-                fprintf(stderr, "%s\n", problem.c_str());
-                fflush(stderr);
-                ExitProcess(problem.empty() ? 0 : 1);
-            },
-            ::testing::ExitedWithCode(0), "")
-            << "depth " << bits;
+        SCOPED_TRACE(testing::Message() << "depth " << bits);
+        ExpectCheckPassesInChild([bits] { return CheckSoftwareScreens(bits); });
     }
 }
 

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <string>
 
 #include "graphics/display.h"
 #include "runtime/runtime.h"
@@ -42,6 +44,21 @@ private:
     HANDLE thread_;
     DWORD seconds_;
 };
+
+// Runs `check` in a child process of its own (software mode and full screen, once entered, last for the process)
+// under a watchdog. The child reports the first thing that was wrong, an empty text meaning none, and the test
+// fails with that text.
+inline void ExpectCheckPassesInChild(const std::function<std::string()>& check) {
+    EXPECT_EXIT(
+        {
+            DisplayWatchdog watchdog(120);
+            const std::string problem = check();
+            fprintf(stderr, "%s\n", problem.c_str());
+            fflush(stderr);
+            ExitProcess(problem.empty() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
 
 // The game's own settings before start-up: window mode, no log file (logFile 1: a log file in the current
 // directory, for tests that read what the start-up logged).

@@ -11,15 +11,9 @@
 #include "graphics/image.h"
 #include "graphics/memimg.h"
 #include "runtime/memory.h"
+#include "tests/graphics/test_color_support.h"
 
 namespace {
-
-ColorFormat Masks(int depth, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
-    ColorFormat f;
-    memset(&f, 0, sizeof(f));
-    SetColorFormatFromMasksImpl(&f, depth, r, g, b, a);
-    return f;
-}
 
 // A zero-filled record released at the end of the scope.
 struct Image {

@@ -170,16 +170,8 @@ std::string CheckSoftwarePresent(int bits) {
 // Software mode lasts for the process: each image depth (16 by default, 32 when asked) runs in a child of its own.
 TEST(PresentSoftware, BackImageReachesTheWindowAndComesBack) {
     for (int bits : {0, 32}) {
-        EXPECT_EXIT(
-            {
-                DisplayWatchdog watchdog(120);
-                std::string problem = CheckSoftwarePresent(bits);
-                fprintf(stderr, "%s\n", problem.c_str());
-                fflush(stderr);
-                ExitProcess(problem.empty() ? 0 : 1);
-            },
-            ::testing::ExitedWithCode(0), "")
-            << "depth " << bits;
+        SCOPED_TRACE(testing::Message() << "depth " << bits);
+        ExpectCheckPassesInChild([bits] { return CheckSoftwarePresent(bits); });
     }
 }
 
@@ -238,15 +230,7 @@ std::string CheckFullScreen() {
 }
 
 TEST(PresentFullScreen, DesktopSizedModeFlips) {
-    EXPECT_EXIT(
-        {
-            DisplayWatchdog watchdog(120);
-            std::string problem = CheckFullScreen();
-            fprintf(stderr, "%s\n", problem.c_str());
-            fflush(stderr);
-            ExitProcess(problem.empty() ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
+    ExpectCheckPassesInChild(CheckFullScreen);
 }
 
 }  // namespace
