@@ -346,6 +346,14 @@ void MapRows(const Rows& r, int width, int height, F f) {
     }
 }
 
+// A row loop of the common conversions run over every row of the rectangle.
+template <typename SrcT, typename DstT>
+void EachRow(const Rows& r, int width, int height, void (*rowLoop)(const SrcT*, DstT*, int)) {
+    for (int y = 0; y < height; ++y) {
+        rowLoop(reinterpret_cast<const SrcT*>(r.SrcRow(y)), reinterpret_cast<DstT*>(r.DstRow(y)), width);
+    }
+}
+
 inline uint32_t Read24(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16);
 }
@@ -457,10 +465,7 @@ bool TryFixedRule(const Rows& r, const ColorFormat& d, const ColorFormat& s, int
     }
     // Pairs that write no alpha.
     if (IsX8R8G8B8(s) && IsR5G6B5(d)) {
-        for (int y = 0; y < height; ++y) {
-            convert_rows::X888ToRgb565Fast(reinterpret_cast<const uint32_t*>(r.SrcRow(y)),
-                                           reinterpret_cast<uint16_t*>(r.DstRow(y)), width);
-        }
+        EachRow(r, width, height, convert_rows::X888ToRgb565Fast);
         return true;
     }
     if (IsR5G6B5(s)) {
@@ -479,26 +484,17 @@ bool TryFixedRule(const Rows& r, const ColorFormat& d, const ColorFormat& s, int
             return true;
         }
         if (IsX8R8G8B8(d)) {
-            for (int y = 0; y < height; ++y) {
-                convert_rows::Rgb565ToX888Fast(reinterpret_cast<const uint16_t*>(r.SrcRow(y)),
-                                               reinterpret_cast<uint32_t*>(r.DstRow(y)), width);
-            }
+            EachRow(r, width, height, convert_rows::Rgb565ToX888Fast);
             return true;
         }
         if (IsX1R5G5B5(d)) {
-            for (int y = 0; y < height; ++y) {
-                convert_rows::Rgb565To555Fast(reinterpret_cast<const uint16_t*>(r.SrcRow(y)),
-                                              reinterpret_cast<uint16_t*>(r.DstRow(y)), width);
-            }
+            EachRow(r, width, height, convert_rows::Rgb565To555Fast);
             return true;
         }
         return false;
     }
     if (IsX1R5G5B5(s) && IsR5G6B5(d)) {
-        for (int y = 0; y < height; ++y) {
-            convert_rows::Rgb555To565Fast(reinterpret_cast<const uint16_t*>(r.SrcRow(y)),
-                                          reinterpret_cast<uint16_t*>(r.DstRow(y)), width);
-        }
+        EachRow(r, width, height, convert_rows::Rgb555To565Fast);
         return true;
     }
     return false;

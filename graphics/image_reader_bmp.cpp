@@ -41,6 +41,15 @@ void FillPalette(ColorFormat* format, const BmpHeader& h) {
     }
 }
 
+// Hands a decoded pixel block to the image (the format is already set).
+int HandOver(GraphImage* image, const BmpHeader& h, int64_t pitch, uint8_t* pixels) {
+    image->width = h.width;
+    image->height = h.absHeight;
+    image->pitch = static_cast<int>(pitch);
+    image->pixels = pixels;
+    return 0;
+}
+
 // The image row that file row `fileRow` lands on.
 int TargetRow(const BmpHeader& h, int64_t fileRow) {
     return h.height > 0 ? h.absHeight - 1 - static_cast<int>(fileRow) : static_cast<int>(fileRow);
@@ -189,11 +198,7 @@ int ReadRle(const ImageStream* stream, const BmpHeader& h, GraphImage* image) {
         return -1;
     }
     FillPalette(&image->format, h);
-    image->width = h.width;
-    image->height = h.absHeight;
-    image->pitch = static_cast<int>(pitch);
-    image->pixels = pixels;
-    return 0;
+    return HandOver(image, h, pitch, pixels);
 }
 
 // Uncompressed 4, 8 and 24 bits: rows brought into top-down order (4 bits unpacked to a byte a pixel).
@@ -224,11 +229,7 @@ int ReadPlain(const ImageStream* stream, const BmpHeader& h, GraphImage* image) 
     } else {
         FillPalette(&image->format, h);
     }
-    image->width = h.width;
-    image->height = h.absHeight;
-    image->pitch = static_cast<int>(pitch);
-    image->pixels = pixels;
-    return 0;
+    return HandOver(image, h, pitch, pixels);
 }
 
 // Every other layout: let GDI draw the file's bits into a 24-bit top-down DIB section.
@@ -287,11 +288,7 @@ int ReadThroughGdi(const ImageStream* stream, const BmpHeader& h, GraphImage* im
             } else {
                 memcpy(pixels, dibBits, static_cast<size_t>(pitch * h.absHeight));
                 SetRgb24ColorFormat(&image->format);
-                image->width = h.width;
-                image->height = h.absHeight;
-                image->pitch = static_cast<int>(pitch);
-                image->pixels = pixels;
-                result = 0;
+                result = HandOver(image, h, pitch, pixels);
             }
         }
         SelectObject(dc, old);

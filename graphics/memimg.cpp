@@ -386,34 +386,35 @@ void FillMemImageRect(MEMIMG* image, const RECT* rect, uint32_t value) {
     }
 }
 
-const ColorFormat* GetMemImageColorFormat(int pixelType, int alpha, int palette) {
-    FormatCache& cache = Formats();
+namespace {
+
+// The cached record of a pixel type in either form (ColorFormat or DDPIXELFORMAT); null for an unknown type.
+template <typename Record>
+const Record* CachedLayout(int pixelType, int alpha, int palette, Record (&colour)[2][2][2], Record& channel8,
+                           Record& depth16) {
     switch (pixelType) {
     case kMemImgColor16:
     case kMemImgColor32:
-        return &cache.colour[pixelType][alpha != 0][palette != 0];
+        return &colour[pixelType][alpha != 0][palette != 0];
     case kMemImgChannel8:
-        return &cache.channel8;
+        return &channel8;
     case kMemImgDepth16:
-        return &cache.depth16;
+        return &depth16;
     default:
         return nullptr;
     }
 }
 
+}  // namespace
+
+const ColorFormat* GetMemImageColorFormat(int pixelType, int alpha, int palette) {
+    FormatCache& c = Formats();
+    return CachedLayout(pixelType, alpha, palette, c.colour, c.channel8, c.depth16);
+}
+
 const DDPIXELFORMAT* GetMemImageColorFormatB(int pixelType, int alpha, int palette) {
-    FormatCache& cache = Formats();
-    switch (pixelType) {
-    case kMemImgColor16:
-    case kMemImgColor32:
-        return &cache.ddColour[pixelType][alpha != 0][palette != 0];
-    case kMemImgChannel8:
-        return &cache.ddChannel8;
-    case kMemImgDepth16:
-        return &cache.ddDepth16;
-    default:
-        return nullptr;
-    }
+    FormatCache& c = Formats();
+    return CachedLayout(pixelType, alpha, palette, c.ddColour, c.ddChannel8, c.ddDepth16);
 }
 
 void RebuildMemImagePremultiplied(MEMIMG* image) {
