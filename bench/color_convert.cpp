@@ -69,7 +69,14 @@ int main() {
     const ColorFormat r565 = Masks(16, 0xF800, 0x07E0, 0x001F, 0);
     const ColorFormat x888 = Masks(32, 0xFF0000, 0xFF00, 0xFF, 0);
     const ColorFormat a888 = Masks(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u);
+    ColorFormat rgb24;
+    memset(&rgb24, 0, sizeof(rgb24));
+    SetRgb24ColorFormat(&rgb24);
     const Case cases[] = {
+        // Decoded JPEG and PNG pictures uploaded into 32-bit and 16-bit pieces.
+        {"24-bit -> X8R8G8B8", &rgb24, &x888, 0, kDitherNone},
+        {"24-bit -> A8R8G8B8, key to alpha", &rgb24, &a888, 1, kDitherNone},
+        {"24-bit -> R5G6B5", &rgb24, &r565, 0, kDitherNone},
         {"R5G6B5 -> X8R8G8B8", &r565, &x888, 0, kDitherNone},
         {"X8R8G8B8 -> R5G6B5", &x888, &r565, 0, kDitherNone},
         {"X8R8G8B8 -> R5G6B5, ordered dither", &x888, &r565, 0, kDitherOrdered},

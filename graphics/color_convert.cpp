@@ -354,10 +354,6 @@ void EachRow(const Rows& r, int width, int height, void (*rowLoop)(const SrcT*, 
     }
 }
 
-inline uint32_t Read24(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16);
-}
-
 inline uint16_t Pack555(uint32_t c) {
     return static_cast<uint16_t>(((c >> 9) & 0x7C00) | ((c >> 6) & 0x03E0) | ((c >> 3) & 0x001F));
 }
@@ -412,41 +408,23 @@ bool TryFixedRule(const Rows& r, const ColorFormat& d, const ColorFormat& s, int
         return true;
     }
     if (IsRgb24(s)) {
-        if (!opt.keyToAlpha && IsR5G6B5(d)) {
-            for (int y = 0; y < height; ++y) {
-                const uint8_t* sp = r.SrcRow(y);
-                uint8_t* dp = r.DstRow(y);
-                for (int x = 0; x < width; ++x, sp += 3) {
-                    const uint16_t v = static_cast<uint16_t>(((sp[2] >> 3) << 11) | ((sp[1] >> 2) << 5) | (sp[0] >> 3));
-                    memcpy(dp + 2 * x, &v, 2);
-                }
-            }
+        const int keyed = opt.keyToAlpha;
+        if (!keyed && IsR5G6B5(d)) {
+            EachRow(r, width, height, convert_rows::Rgb24To565Row);
             return true;
         }
-        if (IsX1R5G5B5(d) || (opt.keyToAlpha && IsA1R5G5B5(d))) {
-            const bool keyed = opt.keyToAlpha != 0;
+        if (IsX1R5G5B5(d) || (keyed && IsA1R5G5B5(d))) {
             const uint32_t key555 = Pack555(keyRgb);
             for (int y = 0; y < height; ++y) {
-                const uint8_t* sp = r.SrcRow(y);
-                uint8_t* dp = r.DstRow(y);
-                for (int x = 0; x < width; ++x, sp += 3) {
-                    const uint32_t v555 = ((sp[2] >> 3) << 10) | ((sp[1] >> 3) << 5) | (sp[0] >> 3);
-                    const uint16_t v = static_cast<uint16_t>(v555 | (!keyed || v555 != key555 ? 0x8000u : 0u));
-                    memcpy(dp + 2 * x, &v, 2);
-                }
+                convert_rows::Rgb24To1555Row(r.SrcRow(y), reinterpret_cast<uint16_t*>(r.DstRow(y)), width, keyed,
+                                             key555);
             }
             return true;
         }
-        if ((!opt.keyToAlpha && Is888In32(d)) || (opt.keyToAlpha && IsA8R8G8B8(d))) {
-            const bool keyed = opt.keyToAlpha != 0;
+        if ((!keyed && Is888In32(d)) || (keyed && IsA8R8G8B8(d))) {
             for (int y = 0; y < height; ++y) {
-                const uint8_t* sp = r.SrcRow(y);
-                uint8_t* dp = r.DstRow(y);
-                for (int x = 0; x < width; ++x, sp += 3) {
-                    const uint32_t c = Read24(sp);
-                    const uint32_t v = c | (!keyed || c != keyRgb ? 0xFF000000u : 0u);
-                    memcpy(dp + 4 * x, &v, 4);
-                }
+                convert_rows::Rgb24To8888Row(r.SrcRow(y), reinterpret_cast<uint32_t*>(r.DstRow(y)), width, keyed,
+                                             keyRgb);
             }
             return true;
         }

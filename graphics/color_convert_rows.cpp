@@ -2,6 +2,8 @@
 // same bits (the vector loops handle whole groups, the portable ones finish each row).
 #include "graphics/color_convert_rows.h"
 
+#include <string.h>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -145,6 +147,113 @@ void X888ToRgb565CarryRow(const uint32_t* src, uint16_t* dst, int count, uint32_
     carry[0] = cr;
     carry[1] = cg;
     carry[2] = cb;
+}
+
+namespace {
+
+// The 24-bit pixel at p as 0x00RRGGBB. `wide` reads four bytes at once (the caller knows a fourth byte follows).
+inline uint32_t Load24(const uint8_t* p, bool wide) {
+    if (wide) {
+        uint32_t v;
+        memcpy(&v, p, 4);
+        return v & 0x00FFFFFFu;
+    }
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16);
+}
+
+// Runs `pixel` over a 24-bit row: every pixel but the last with the four-byte load.
+template <typename DstT, typename F>
+inline void Rgb24Row(const uint8_t* src, DstT* dst, int count, F pixel) {
+    if (count <= 0) return;
+    for (int i = 0; i < count - 1; ++i) dst[i] = pixel(Load24(src + 3 * i, true));
+    dst[count - 1] = pixel(Load24(src + 3 * (count - 1), false));
+}
+
+inline uint32_t Pack555Of(uint32_t c) {
+    return ((c >> 9) & 0x7C00u) | ((c >> 6) & 0x03E0u) | ((c >> 3) & 0x001Fu);
+}
+
+#if defined(__SSE2__)
+// Four 24-bit pixels from the 16 bytes at p (the last four unused) as four 0x00RRGGBB lanes: the pixels start at
+// bytes 0, 3, 6 and 9, so byte shifts of the whole register bring each to the bottom of a lane.
+inline __m128i Load4Rgb24(const uint8_t* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i ab = _mm_unpacklo_epi32(v, _mm_srli_si128(v, 3));
+    const __m128i cd = _mm_unpacklo_epi32(_mm_srli_si128(v, 6), _mm_srli_si128(v, 9));
+    return _mm_and_si128(_mm_unpacklo_epi64(ab, cd), _mm_set1_epi32(0x00FFFFFF));
+}
+
+// Pixels the four-at-a-time loops may take: each step reads 16 bytes from pixel i, so pixel i + 5 must exist.
+inline int VectorPixels(int count) {
+    return count >= 6 ? ((count - 2) & ~3) : 0;
+}
+
+inline __m128i Pack555Vec(__m128i c) {
+    return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(c, 9), _mm_set1_epi32(0x7C00)),
+                                     _mm_and_si128(_mm_srli_epi32(c, 6), _mm_set1_epi32(0x03E0))),
+                        _mm_and_si128(_mm_srli_epi32(c, 3), _mm_set1_epi32(0x001F)));
+}
+#endif
+
+}  // namespace
+
+void Rgb24To8888Row(const uint8_t* src, uint32_t* dst, int count, int keyed, uint32_t keyRgb) {
+    int i = 0;
+#if defined(__SSE2__)
+    const int vectorPixels = VectorPixels(count);
+    const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    const __m128i key = _mm_set1_epi32(static_cast<int>(keyRgb));
+    for (; i < vectorPixels; i += 4) {
+        const __m128i c = Load4Rgb24(src + 3 * i);
+        const __m128i a = keyed ? _mm_andnot_si128(_mm_cmpeq_epi32(c, key), alpha) : alpha;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_or_si128(c, a));
+    }
+#endif
+    if (keyed) {
+        Rgb24Row(src + 3 * i, dst + i, count - i, [keyRgb](uint32_t c) {
+            return c | (c != keyRgb ? 0xFF000000u : 0u);
+        });
+    } else {
+        Rgb24Row(src + 3 * i, dst + i, count - i, [](uint32_t c) { return c | 0xFF000000u; });
+    }
+}
+
+void Rgb24To565Row(const uint8_t* src, uint16_t* dst, int count) {
+    int i = 0;
+#if defined(__SSE2__)
+    const int vectorPixels = VectorPixels(count) & ~7;
+    for (; i < vectorPixels; i += 8) {
+        const __m128i lo = X888To565Vec(Load4Rgb24(src + 3 * i));
+        const __m128i hi = X888To565Vec(Load4Rgb24(src + 3 * i + 12));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), Pack32To16(lo, hi));
+    }
+#endif
+    Rgb24Row(src + 3 * i, dst + i, count - i, [](uint32_t c) {
+        return static_cast<uint16_t>(((c >> 8) & 0xF800u) | ((c >> 5) & 0x07E0u) | ((c >> 3) & 0x001Fu));
+    });
+}
+
+void Rgb24To1555Row(const uint8_t* src, uint16_t* dst, int count, int keyed, uint32_t key555) {
+    int i = 0;
+#if defined(__SSE2__)
+    const int vectorPixels = VectorPixels(count) & ~7;
+    const __m128i top = _mm_set1_epi16(static_cast<short>(0x8000));
+    const __m128i key = _mm_set1_epi16(static_cast<short>(key555));
+    for (; i < vectorPixels; i += 8) {
+        const __m128i v = Pack32To16(Pack555Vec(Load4Rgb24(src + 3 * i)), Pack555Vec(Load4Rgb24(src + 3 * i + 12)));
+        const __m128i bit = keyed ? _mm_andnot_si128(_mm_cmpeq_epi16(v, key), top) : top;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_or_si128(v, bit));
+    }
+#endif
+    if (keyed) {
+        Rgb24Row(src + 3 * i, dst + i, count - i, [key555](uint32_t c) {
+            const uint32_t v = Pack555Of(c);
+            return static_cast<uint16_t>(v | (v != key555 ? 0x8000u : 0u));
+        });
+    } else {
+        Rgb24Row(src + 3 * i, dst + i, count - i,
+                 [](uint32_t c) { return static_cast<uint16_t>(Pack555Of(c) | 0x8000u); });
+    }
 }
 
 void Rgb565To555Portable(const uint16_t* src, uint16_t* dst, int count) {

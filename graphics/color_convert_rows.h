@@ -40,6 +40,15 @@ void KeyToAlpha32Portable(const uint32_t* src, uint32_t* dst, int count, uint32_
 void KeyToAlpha32Fast(const uint32_t* src, uint32_t* dst, int count, uint32_t rgbMask, uint32_t key,
                       uint32_t alphaMask);
 
+// 24-bit blue, green, red pixels. Each pixel is read with one 4-byte load (the last of a row with three single
+// bytes, so nothing past the row's pixels is read).
+// -> 32-bit words: the colour bytes with 0xFF in the fourth byte; keyed, 0 there where the colour equals keyRgb.
+void Rgb24To8888Row(const uint8_t* src, uint32_t* dst, int count, int keyed, uint32_t keyRgb);
+// -> R5G6B5, dropping low bits.
+void Rgb24To565Row(const uint8_t* src, uint16_t* dst, int count);
+// -> 1:5:5:5, dropping low bits, the top bit set; keyed, clear where the 5:5:5 value equals key555.
+void Rgb24To1555Row(const uint8_t* src, uint16_t* dst, int count, int keyed, uint32_t key555);
+
 // 1 when the Fast entries use vector code in this build.
 int HasVectorRows();
 

@@ -463,6 +463,47 @@ TEST(ConvertDither, OwnRowLoopsMatchTheGeneralConversion) {
     }
 }
 
+TEST(ConvertPairs, TwentyFourBitRulesMatchTheGeneralConversionAtEveryRowLength) {
+    // Decoded pictures are 24-bit; their fixed rules have row loops of their own (several pixels at a time, then one
+    // by one, the row's last pixel read byte by byte). Mirroring forces the general conversion, which must give the
+    // same pixels in reverse order, whatever the row length and wherever key-coloured pixels fall.
+    const int w = 41, h = 3;
+    Buffer src(kRgb24, w, h, 0);
+    srand(5);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) src.Set(x, y, (static_cast<uint32_t>(rand()) * 2654435761u) & 0xFFFFFF);
+    }
+    for (int x : {0, 3, 4, 9, 17, 40}) src.Set(x, 1, kMagentaKey);
+    for (int x : {5, 22, 39}) src.Set(x, 2, 0xFA03FCu);  // the key once narrowed to 5:5:5
+    struct Pair {
+        const char* name;
+        const ColorFormat* dst;
+        int keyed;
+    };
+    const Pair pairs[] = {{"X888", &kX888, 0},       {"A888", &kA888, 0}, {"A888 keyed", &kA888, 1},
+                          {"R565", &kR565, 0},       {"X555", &kX555, 0}, {"A555 keyed", &kA555, 1}};
+    for (const Pair& p : pairs) {
+        for (int width : {1, 2, 5, 6, 7, 8, 9, 10, 11, 13, 16, 17, 18, 33, 41}) {
+            SCOPED_TRACE(testing::Message() << p.name << " width " << width);
+            const RECT rect = {w - width, 0, w, h};  // the rectangle ends where the source rows end
+            Buffer plain(*p.dst, width, h), mirrored(*p.dst, width, h);
+            const std::vector<uint8_t> before = plain.bytes;
+            Flags f;
+            f.keyToAlpha = p.keyed;
+            f.key = kMagentaKey;
+            ASSERT_EQ(0, Convert(plain, 0, 0, src, rect, f));
+            f.mirror = 1;
+            ASSERT_EQ(0, Convert(mirrored, 0, 0, src, rect, f));
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < width; ++x) {
+                    ASSERT_EQ(mirrored.Get(width - 1 - x, y), plain.Get(x, y)) << std::hex << x << "," << y;
+                }
+            }
+            ExpectOnlyRectWritten(before, plain, 0, 0, width, h);
+        }
+    }
+}
+
 TEST(ConvertAlphaImage, AlphaComesFromTheImagesRedChannel) {
     ColorFormat grey;
     memset(&grey, 0, sizeof(grey));
