@@ -2,6 +2,7 @@
 // that must change nothing, and device loss: release, re-acquire, draw again and read back the right pixels.
 #include "tests/graphics/test_d3d_support.h"
 
+#include "graphics/d3d_draw.h"
 #include "graphics/surface_data.h"
 
 namespace {
@@ -114,6 +115,28 @@ TEST_F(D3DDevice, DeviceLossReleaseReacquireAndDrawAgain) {
                               return in ? PatternTexel(x - 10, y - 20) : 0u;
                           }),
               "");
+}
+
+TEST_F(D3DDevice, TransformsAndTheViewportResetReachTheDevice) {
+    // Transforms go to the device as given, without a cache.
+    float world[16] = {2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 1, 0, 5, 6, 7, 1};
+    ASSERT_EQ(SetWorldTransform3D(world), 0);
+    D3DMATRIX read;
+    ASSERT_TRUE(SUCCEEDED(GetCurrentDevice3D()->GetTransform(D3DTRANSFORMSTATE_WORLD, &read)));
+    EXPECT_EQ(std::memcmp(&read, world, sizeof(read)), 0);
+
+    // Another render target, then the viewport reset: the draw target and the draw area's viewport come back.
+    SetD3DDrawArea(10, 20, 300, 200);
+    const int index = GetCurrentDevice3DIndex();
+    ASSERT_EQ(SetRenderTarget3D(GetOutputPrimarySurface(), index), 0);
+    ASSERT_EQ(ResetScreenViewport3D(0), 0);
+    EXPECT_EQ(CurrentDevice3D()->currentTarget, GetBackSurface());
+    D3DVIEWPORT7 viewport;
+    ASSERT_TRUE(SUCCEEDED(GetCurrentDevice3D()->GetViewport(&viewport)));
+    EXPECT_EQ(viewport.dwX, 10u);
+    EXPECT_EQ(viewport.dwY, 20u);
+    EXPECT_EQ(viewport.dwWidth, 290u);
+    EXPECT_EQ(viewport.dwHeight, 180u);
 }
 
 }  // namespace
