@@ -13,6 +13,7 @@
 #include "sound/audio_decoder.h"
 #include "sound/sound.h"
 #include "sound/sound_system.h"
+#include "sound/stream_sound.h"
 
 namespace {
 
@@ -177,7 +178,20 @@ int CreateSoundBuffers(const WAVEFORMATEX* format, DWORD bytes, int kind, int co
 
 // ---- Loading ----
 
-int LoadSoundHandleFromImage(const void* image, int imageSize, int bufferCount, int /*linkHandle*/) {
+int LoadSoundHandleFromImage(const void* image, int imageSize, int bufferCount, int linkHandle) {
+    int loadMode = GetSoundLoadMode();
+    if (loadMode == 2 || loadMode == 3) {
+        // Stream-load mode: the image becomes the one source of a stream-type handle.
+        if (!IsSoundSystemStarted() || image == nullptr || imageSize < 0) return -1;
+        int handle = AddSoundData(-1);
+        if (handle < 0) return -1;
+        if (AddStreamSoundWaveImage(image, imageSize, 0, handle, loadMode, linkHandle) != 0 ||
+            RestartStreamBuffer(handle) != 0) {
+            ReleaseSoundHandleImpl(handle);
+            return -1;
+        }
+        return handle;
+    }
     if (bufferCount > kMaxSoundBuffers) return -1;
     if (bufferCount < 1) bufferCount = 1;
     if (!IsSoundSystemStarted() || image == nullptr || imageSize < 0) return -1;
@@ -230,6 +244,17 @@ int LoadSoundHandleFromImage(const void* image, int imageSize, int bufferCount, 
 int LoadSoundHandleFromFileImpl(const char* path, int bufferCount, int linkHandle) {
     if (bufferCount > kMaxSoundBuffers) bufferCount = kMaxSoundBuffers;
     if (path == nullptr || !IsSoundSystemStarted()) return -1;
+    int loadMode = GetSoundLoadMode();
+    if (loadMode == 2 || loadMode == 3) {
+        // Stream-load mode: the file becomes the one source of a stream-type handle.
+        int handle = AddSoundData(-1);
+        if (handle < 0) return -1;
+        if (AddStreamSoundWaveFile(path, 0, handle, loadMode, linkHandle) != 0 || RestartStreamBuffer(handle) != 0) {
+            ReleaseSoundHandleImpl(handle);
+            return -1;
+        }
+        return handle;
+    }
     void* image = nullptr;
     int size = 0;
     if (LoadWholeFile(path, &image, &size) != 0) {
@@ -250,7 +275,9 @@ int LoadSoundHandleFromFileForward(const char* path, int bufferCount, int linkHa
 
 int PlaySoundHandleImpl(int handle, int playType, int topFlag) {
     SoundData* sound = LiveSound(handle);
-    if (sound == nullptr || sound->bufferCount < 1) return -1;
+    if (sound == nullptr) return -1;
+    if (sound->isStream) return StartSoundPlayback(handle, playType, topFlag);
+    if (sound->bufferCount < 1) return -1;
 
     DWORD playPosition = 0, writePosition = 0;
     if (SoundBufferGetPosition(&sound->buffers[sound->currentBuffer], &playPosition, &writePosition) != 0)
@@ -277,6 +304,7 @@ int PlaySoundHandleImpl(int handle, int playType, int topFlag) {
 int StopSoundHandleImpl(int handle) {
     SoundData* sound = LiveSound(handle);
     if (sound == nullptr) return -1;
+    if (sound->isStream) return HaltStreamPlayback(handle);
     for (int i = 0; i < sound->bufferCount; ++i) {
         DWORD status = 0;
         if (SoundBufferGetStatus(&sound->buffers[i], &status) != 0) return -1;
@@ -288,6 +316,7 @@ int StopSoundHandleImpl(int handle) {
 int IsSoundHandlePlayingImpl(int handle) {
     SoundData* sound = LiveSound(handle);
     if (sound == nullptr) return -1;
+    if (sound->isStream) return QueryStreamPlaying(handle);
     for (int i = 0; i < sound->bufferCount; ++i) {
         DWORD status = 0;
         if (SoundBufferGetStatus(&sound->buffers[i], &status) == 0 && (status & DSBSTATUS_PLAYING)) return 1;
@@ -299,6 +328,7 @@ int SetSoundHandleVolumeImpl(int volume, int handle) {
     SoundData* sound = LiveSound(handle);
     if (sound == nullptr) return -1;
     LONG attenuation = SoundVolumeToAttenuation(volume);
+    if (sound->isStream) return SetStreamVolume(handle, attenuation);
     int result = 0;
     for (int i = 0; i < sound->bufferCount; ++i) {
         if (SoundBufferSetVolume(&sound->buffers[i], attenuation) != 0) result = -1;
@@ -311,13 +341,21 @@ int SetSoundHandleVolumeImpl(int volume, int handle) {
 int ReleaseSoundHandleImpl(int handle) {
     SoundData* sound = LiveSound(handle);
     if (sound == nullptr) return -1;
-    StopSoundHandleImpl(handle);
+    int streamLink = -1;
+    if (sound->isStream) {
+        streamLink = sound->stream.linkHandle;
+        // A ring that other handles still share keeps its record until the last of them goes.
+        if (ReleaseStreamPart(handle, sound) == 0) return 0;
+    } else {
+        StopSoundHandleImpl(handle);
+    }
     for (int i = 0; i < kMaxSoundBuffers; ++i) {
         if (sound->buffers[i].valid) SoundBufferRelease(&sound->buffers[i]);
     }
     if (sound->pcm) KV_FREE(sound->pcm);
     HandleTableCoreRemove(&g_sounds, handle);
     KV_FREE(sound);
+    if (streamLink != -1) ReleasePendingStreamLink(streamLink);
     return 0;
 }
 

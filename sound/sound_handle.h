@@ -7,6 +7,7 @@
 #include <mmreg.h>
 
 #include "sound/sound_buffer.h"
+#include "sound/stream_data.h"
 
 constexpr int kSoundHandleSlots = 4096;
 constexpr int kMaxSoundBuffers = 10;
@@ -22,6 +23,7 @@ struct SoundData {
     int currentBuffer;    // round-robin index of the buffer the last play used
     DWORD pcmSize;        // decoded PCM kept after it was copied into the buffers
     void* pcm;
+    StreamState stream;   // isStream 1 only
 };
 
 // A new zero-filled record. With -1 it takes the next slot of the table; with a handle whose

@@ -7,6 +7,8 @@
 
 #include "runtime/log.h"
 #include "sound/audio_decoder.h"
+#include "sound/capture.h"
+#include "sound/music_handle.h"
 #include "sound/sound_buffer.h"
 #include "sound/sound_handle.h"
 
@@ -170,8 +172,11 @@ int InitSoundSystem() {
 
 int TerminateSoundSystem() {
     if (!g_system.started) return -1;
+    FinishWaveCapture();
     ReleaseAllSoundsImpl(0);
     ClearSoundHandleTable();
+    ReleaseAllMusicHandles();
+    DeleteTemporaryMusicFile();
     if (g_system.primary) g_system.primary->Stop();
     if (g_system.silent.valid) {
         SoundBufferStop(&g_system.silent);
@@ -186,6 +191,11 @@ int TerminateSoundSystem() {
 int IsSoundSystemStarted() { return g_system.started; }
 IDirectSound* GetDirectSoundObject() { return g_system.started ? g_system.sound : nullptr; }
 int GetSoundLoadMode() { return g_system.loadMode; }
+int SetSoundLoadMode(int mode) {
+    if (mode != 0 && mode != 2 && mode != 3) return -1;
+    g_system.loadMode = mode;
+    return 0;
+}
 
 LONG SoundVolumeToAttenuation(int volume) {
     if (volume >= 255) return 0;

@@ -16,6 +16,8 @@ int IsSoundSystemStarted();
 IDirectSound* GetDirectSoundObject();
 // How whole files are loaded: 0 decodes them into static buffers (the only mode used here).
 int GetSoundLoadMode();
+// Sets it: 0, or a stream source kind (2 or 3) that makes loads stream-type handles. 0 / -1.
+int SetSoundLoadMode(int mode);
 
 // Attenuation in hundredths of a decibel for a volume level 0..255 (255 and above full volume,
 // 0 and below silent, otherwise 1000 x log10(v / 255) truncated, at least -10000).
