@@ -128,6 +128,8 @@ int GraphicsShutDown() {
     EndFonts();
     g_graphs.clear();
     g_graphManagementUp = 0;
+    // The 3D road ends with the device: graphs made before the next start must not take the texture path.
+    g_3DPathUp = 0;
     WriteLog("グラフィック管理系の終了処理は正常に終了しました\n");
     return 0;
 }
