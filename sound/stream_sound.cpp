@@ -477,9 +477,13 @@ int StartSoundPlayback(int handle, int playType, int topFlag) {
 }
 
 int QueryStreamPlaying(int handle) {
-    SoundBuffer* ring = nullptr;
-    if (LiveStream(handle) == nullptr) return -1;
-    if (ClaimStreamBuffer(handle, &ring, 0) != 0) return 0;  // another handle has the shared ring
+    SoundData* sound = LiveStream(handle);
+    if (sound == nullptr) return -1;
+    // Asking does not claim: a shared ring that another handle holds is not this one playing.
+    SoundData* owner = nullptr;
+    SoundBuffer* ring = OwnRing(handle, sound, &owner);
+    if (ring == nullptr) return -1;
+    if (owner->stream.holder != -1 && owner->stream.holder != handle && GetSoundData(owner->stream.holder)) return 0;
     DWORD status = 0;
     if (SoundBufferGetStatus(ring, &status) != 0) return -1;
     return (status & DSBSTATUS_PLAYING) ? 1 : 0;
