@@ -157,6 +157,7 @@ int ReleaseAllMusicHandles() {
 }
 
 int GetMusicHandleCount() { return g_music.liveCount(); }
+unsigned GetMusicDevice() { return g_mci.device; }
 
 void DeleteTemporaryMusicFile() {
     if (!g_mci.tempFile) return;

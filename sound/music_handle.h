@@ -24,5 +24,7 @@ int IsMusicHandlePlaying(int handle);  // 1, 0, or -1 for a bad handle
 int ReleaseMusicHandle(int handle);
 int ReleaseAllMusicHandles();
 int GetMusicHandleCount();
+// The MCI device a play opened, 0 when none is open.
+unsigned GetMusicDevice();
 // Deletes the temporary MIDI file when one was written (sound system end).
 void DeleteTemporaryMusicFile();

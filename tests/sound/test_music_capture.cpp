@@ -64,6 +64,43 @@ TEST(MusicHandleTable, TableHolds256) {
     EXPECT_EQ(0, GetMusicHandleCount());
 }
 
+// Plays through the MCI sequencer; notifications come here by hand (no window takes them).
+TEST(MusicHandlePlay, NotifyPlaysALoopAgainAndClosesTheDeviceOtherwise) {
+    Bytes midi = TinyMidi();
+    int handle = AddMusicHandle(midi.data(), (int)midi.size());
+    ASSERT_GE(handle, 0);
+
+    ASSERT_EQ(0, PlayMusicHandle(handle, 3));
+    unsigned device = GetMusicDevice();
+    ASSERT_NE(0u, device);
+    EXPECT_EQ(1, IsMusicHandlePlaying(handle));
+    EXPECT_EQ(0, OnMciNotify(MCI_NOTIFY_SUCCESSFUL, device + 1));  // not ours: ignored
+    EXPECT_EQ(0, OnMciNotify(MCI_NOTIFY_SUCCESSFUL, device));      // looping: plays again
+    EXPECT_EQ(device, GetMusicDevice());
+    EXPECT_EQ(1, IsMusicHandlePlaying(handle));
+    EXPECT_EQ(0, StopMusicHandle(handle));
+    EXPECT_EQ(0, IsMusicHandlePlaying(handle));
+    EXPECT_EQ(0u, GetMusicDevice());
+
+    ASSERT_EQ(0, PlayMusicHandle(handle, 1));
+    device = GetMusicDevice();
+    EXPECT_EQ(1, IsMusicHandlePlaying(handle));
+    EXPECT_EQ(0, OnMciNotify(MCI_NOTIFY_SUCCESSFUL, device));  // played out: the device closes
+    EXPECT_EQ(0, IsMusicHandlePlaying(handle));
+    EXPECT_EQ(0u, GetMusicDevice());
+
+    // Releasing a playing handle, and the shutdown step, stop what plays.
+    ASSERT_EQ(0, PlayMusicHandle(handle, 3));
+    EXPECT_EQ(0, ReleaseMusicHandle(handle));
+    EXPECT_EQ(0u, GetMusicDevice());
+    int next = AddMusicHandle(midi.data(), (int)midi.size());
+    ASSERT_EQ(0, PlayMusicHandle(next, 3));
+    EXPECT_EQ(0, StopCurrentMusic());
+    EXPECT_EQ(0u, GetMusicDevice());
+    EXPECT_EQ(-1, IsMusicHandlePlaying(next));
+    EXPECT_EQ(0, GetMusicHandleCount());
+}
+
 TEST(WaveCapture, FinishWritesThe46ByteHeaderOverTheStart) {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
