@@ -110,7 +110,9 @@ void DecodeInto(SoundData* sound, BYTE* dst, DWORD bytes, DWORD ringOffset, DWOR
             continue;
         }
         // The source yielded nothing: play it again, go on to the next, loop back or end. A run
-        // of sources that yield nothing at all ends the data rather than spinning for ever.
+        // of sources that yield nothing at all ends the data rather than spinning for ever. A
+        // partial block at a source's end is dropped, so what follows stays on whole samples.
+        done -= done % block;
         if (++idle > 2 * kMaxStreamSources + 2) {
             stream->endOfData = 1;
         } else {

@@ -169,6 +169,19 @@ TEST_F(StreamSoundTest, FirstFillHoldsSourcesOfEachKindInOrderWithLoopCountsThen
     SoundBufferUnlock(buffer, first, firstLength, second, secondLength);
     EXPECT_TRUE(std::equal(tone.begin(), tone.end(), got.begin()));
     EXPECT_EQ(Bytes(4000 - 300, 127), Bytes(got.begin() + 300, got.end()));
+
+    // A source whose data ends inside a sample: the next source still starts on a whole sample.
+    Bytes odd = Pattern(1, 100);
+    odd.push_back(0x77);
+    int ragged = AddSoundData(-1);
+    Bytes oddImage = MakePcmWav(1, kRate, 16, odd);
+    ASSERT_EQ(0, AddStreamSoundWaveImage(oddImage.data(), (int)oddImage.size(), 0, ragged, 2, -1));
+    ASSERT_EQ(0, AddStreamSoundWaveFile(WriteWav("after.wav", Pattern(2, 100)).c_str(), 0, ragged, 2, -1));
+    ASSERT_EQ(0, RestartStreamBuffer(ragged));
+    Bytes joined = ExpectedStream({{Pattern(1, 100), 0}, {Pattern(2, 100), 0}}, false, 1000);
+    Bytes start = ReadRing(ragged);
+    ASSERT_EQ(kRing, start.size());
+    EXPECT_TRUE(std::equal(joined.begin(), joined.end(), start.begin()));
 }
 
 TEST_F(StreamSoundTest, PlayTypeDecidesBetweenLoopingBackToTheFirstSourceAndSilence) {
