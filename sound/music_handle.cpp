@@ -10,6 +10,7 @@
 #include "runtime/memory.h"
 #include "runtime/message_pump.h"
 #include "runtime/window.h"
+#include "sound/music_directmusic.h"
 #include "sound/sound.h"
 #include "sound/stream_sound.h"
 
@@ -59,6 +60,18 @@ int PlayMusicHandle(int handle, int playType) {
     MusicData* music = g_music.get(handle);
     if (music == nullptr) return -1;
     if (g_mci.currentHandle != -1) StopMusicHandle(g_mci.currentHandle);
+
+    if (IsDirectMusicStarted()) {
+        if (music->segment == nullptr && DirectMusicLoadSegment(music->midiData, music->midiSize, &music->segment) != 0) {
+            WriteLog("ＭＩＤＩデータのセグメント作成に失敗しました\n");
+            return -1;
+        }
+        if (DirectMusicPlaySegment(music->segment, playType == kSoundPlayLoop) != 0) return -1;
+        music->playing = 1;
+        music->loopOrEnded = playType == kSoundPlayLoop;
+        g_mci.currentHandle = handle;
+        return 0;
+    }
 
     if (!g_mci.tempFile) {
         char folder[MAX_PATH];
@@ -122,7 +135,10 @@ int OnMciNotify(WPARAM /*wparam*/, LPARAM lparam) {
 int StopMusicHandle(int handle) {
     MusicData* music = g_music.get(handle);
     if (music == nullptr) return -1;
-    if (g_mci.currentHandle == handle) {
+    if (music->segment) {
+        DirectMusicStopSegment(music->segment);
+        if (g_mci.currentHandle == handle) g_mci.currentHandle = -1;
+    } else if (g_mci.currentHandle == handle) {
         g_mci.loop = 0;
         if (g_mci.device) OnMciNotify(MCI_NOTIFY_SUCCESSFUL, (LPARAM)g_mci.device);
         for (int i = 0; i < 5; ++i) ProcessMessageImpl();
@@ -136,6 +152,7 @@ int StopMusicHandle(int handle) {
 int IsMusicHandlePlaying(int handle) {
     MusicData* music = g_music.get(handle);
     if (music == nullptr) return -1;
+    if (music->segment) return music->playing;
     return g_mci.currentHandle == handle && g_mci.playing ? 1 : 0;
 }
 
@@ -143,6 +160,8 @@ int ReleaseMusicHandle(int handle) {
     MusicData* music = g_music.get(handle);
     if (music == nullptr) return -1;
     if (IsMusicHandlePlaying(handle) == 1) StopMusicHandle(handle);
+    DirectMusicReleaseSegment(music->segment);
+    music->segment = nullptr;
     if (music->midiData) {
         memset(music->midiData, 0, music->midiSize);
         KV_FREE(music->midiData);
@@ -166,8 +185,19 @@ void DeleteTemporaryMusicFile() {
     g_mci.tempPath[0] = 0;
 }
 
-// The DirectMusic mode is not built, so no segment ever plays: nothing to follow each frame.
-int ServiceMusicPlayback() { return 0; }
+// DirectMusic segments end on their own: each frame the records learn which still play.
+int ServiceMusicPlayback() {
+    if (!IsDirectMusicStarted()) return 0;
+    g_music.forEach([](int handle, MusicData* music) {
+        if (!music->playing || music->segment == nullptr) return;
+        if (DirectMusicIsSegmentPlaying(music->segment) == 0) {
+            music->playing = 0;
+            music->loopOrEnded = 1;
+            if (g_mci.currentHandle == handle) g_mci.currentHandle = -1;
+        }
+    });
+    return 0;
+}
 
 int StopCurrentMusic() {
     if (g_mci.currentHandle == -1) return 0;

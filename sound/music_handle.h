@@ -1,5 +1,6 @@
-// Music handles: a 256-slot table of MIDI data played through the MCI sequencer, with the
-// notification that loops or closes the device, and the stop/release steps shutdown runs.
+// Music handles: a 256-slot table of MIDI data played through the MCI sequencer (with the
+// notification that loops or closes the device) or, in the DirectMusic mode, as segments on the
+// performance; and the stop/release steps shutdown runs.
 #pragma once
 
 #include <windows.h>
@@ -12,7 +13,7 @@ struct MusicData {
     int loopOrEnded;
     void* midiData;  // owned, tracked memory
     DWORD midiSize;
-    void* segment;  // DirectMusic segment: never made, the DirectMusic mode is not built
+    void* segment;  // DirectMusic segment (DirectMusic mode), made on the first play
 };
 
 // A new handle holding a copy of standard MIDI file data. The handle, or -1.

@@ -8,6 +8,7 @@
 #include "runtime/log.h"
 #include "sound/audio_decoder.h"
 #include "sound/capture.h"
+#include "sound/music_directmusic.h"
 #include "sound/music_handle.h"
 #include "sound/sound_buffer.h"
 #include "sound/sound_handle.h"
@@ -28,6 +29,7 @@ void ReleaseDevice() {
     g_system.primary = nullptr;
     if (g_system.sound) g_system.sound->Release();
     g_system.sound = nullptr;
+    EndDirectMusic();  // after the device it handed out
 }
 
 // The silent looping buffer keeps the device running, so that effects start without delay.
@@ -106,31 +108,39 @@ void LogDevices(const DSCAPS& caps) {
 int InitSoundSystem() {
     if (g_system.started) return -1;
 
-    WriteLog("DirectSound の初期化を行います\n");
-    WriteLog("DirectSound インターフェースの取得を行います....  ");
-    IDirectSound* sound = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_DirectSound, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER |
-                                                                CLSCTX_LOCAL_SERVER,
-                                IID_IDirectSound, (void**)&sound)) ||
-        sound == nullptr) {
-        WriteLog("DirectSoundインターフェースの作成に失敗しました\n");
-        return -1;
-    }
-    g_system.sound = sound;
-    WriteLog("成功\n");
-    WriteLog("引き続きインターフェースの初期化処理...  ");
-    if (FAILED(sound->Initialize(nullptr))) {
-        WriteLog("初期化に失敗しました\n");
-        ReleaseDevice();
-        return -1;
-    }
-    WriteLog("成功\n");
+    // The DirectMusic mode takes the device from the performance; without it, or when that
+    // fails, DirectSound starts on its own.
+    IDirectSound* fromMusic = nullptr;
+    if (GetDirectMusicMode() && StartDirectMusic(GetDesktopWindow(), &fromMusic) == 0) {
+        g_system.sound = fromMusic;
+    } else {
+        WriteLog("DirectSound の初期化を行います\n");
+        WriteLog("DirectSound インターフェースの取得を行います....  ");
+        IDirectSound* sound = nullptr;
+        if (FAILED(CoCreateInstance(CLSID_DirectSound, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER |
+                                                                    CLSCTX_LOCAL_SERVER,
+                                    IID_IDirectSound, (void**)&sound)) ||
+            sound == nullptr) {
+            WriteLog("DirectSoundインターフェースの作成に失敗しました\n");
+            return -1;
+        }
+        g_system.sound = sound;
+        WriteLog("成功\n");
+        WriteLog("引き続きインターフェースの初期化処理...  ");
+        if (FAILED(sound->Initialize(nullptr))) {
+            WriteLog("初期化に失敗しました\n");
+            ReleaseDevice();
+            return -1;
+        }
+        WriteLog("成功\n");
 
-    if (FAILED(sound->SetCooperativeLevel(GetDesktopWindow(), DSSCL_PRIORITY))) {
-        WriteLog("DirectSoundの協調レベルの設定に失敗しました\n");
-        ReleaseDevice();
-        return -1;
+        if (FAILED(sound->SetCooperativeLevel(GetDesktopWindow(), DSSCL_PRIORITY))) {
+            WriteLog("DirectSoundの協調レベルの設定に失敗しました\n");
+            ReleaseDevice();
+            return -1;
+        }
     }
+    IDirectSound* sound = g_system.sound;
 
     DSBUFFERDESC description;
     memset(&description, 0, sizeof(description));
