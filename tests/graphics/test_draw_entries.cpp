@@ -77,6 +77,18 @@ TEST_F(DrawEntriesTest, EveryEntryPutsTheGraphWhereItBelongs) {
              if (x < 100 || y < 50) return kBackground;
              return Pattern((x - 100) / 2, (y - 50) / 2);
          }},
+        {"part stretched to twice its size",
+         [g] { return DrawGraphStretchedPart(100, 50, 114, 60, 3, 2, 7, 5, g, 0); }, {94, 44, 120, 66},
+         [](int x, int y) {
+             if (x < 100 || x >= 114 || y < 50 || y >= 60) return kBackground;
+             return Pattern(3 + (x - 100) / 2, 2 + (y - 50) / 2);
+         }},
+        {"part stretched and mirrored by reversed corners",
+         [g] { return DrawGraphStretchedPart(114, 50, 100, 60, 3, 2, 7, 5, g, 0); }, {94, 44, 120, 66},
+         [](int x, int y) {
+             if (x < 100 || x >= 114 || y < 50 || y >= 60) return kBackground;
+             return Pattern(3 + 6 - (x - 100) / 2, 2 + (y - 50) / 2);
+         }},
         {"rotated a quarter turn", [g] { return DrawGraphRotated(200, 100, 1.0, kQuarterTurn, g, 0, 0); },
          {190, 88, 210, 112},
          [](int x, int y) {
