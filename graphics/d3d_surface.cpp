@@ -215,6 +215,8 @@ Surface3D* GetSurface3D(int handle) { return g_surfaces.get(handle); }
 
 int ReleaseAllSurfaces3D() {
     g_surfaces.forEach([](int handle, Surface3D*) { DeleteSurface3D(handle); });
+    // The slot array is tracked memory too; check ids keep counting across the clear.
+    g_surfaces.clear();
     return 0;
 }
 
