@@ -8,10 +8,10 @@
 
 #include "runtime/handle.h"
 #include "runtime/memory.h"
-#include "runtime/test_log_fixture.h"
 #include "sound/sound.h"
 #include "sound/sound_handle.h"
 #include "sound/sound_system.h"
+#include "sound/sound_fixture.h"
 #include "sound/sound_test_util.h"
 
 namespace {
@@ -24,41 +24,9 @@ Bytes SinePcm(int ms) {
     return pcm;
 }
 
-class SoundHandleTest : public LogFileTest {
+class SoundHandleTest : public DirectSoundTest {
    protected:
-    static void SetUpTestSuite() {
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        started_ = InitSoundSystem();
-    }
-    static void TearDownTestSuite() {
-        TerminateSoundSystem();
-        CoUninitialize();
-    }
-    void SetUp() override {
-        LogFileTest::SetUp();
-        ASSERT_EQ(0, started_) << "DirectSound did not start";
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
-        folder_ = std::string(temp) + "kvsound_" + std::to_string(GetCurrentProcessId());
-        CreateDirectoryA(folder_.c_str(), nullptr);
-        handlesBefore_ = GetSoundHandleCount();
-    }
-    void TearDown() override {
-        ReleaseAllSounds(0);
-        for (const std::string& path : written_) DeleteFileA(path.c_str());
-        RemoveDirectoryA(folder_.c_str());
-        LogFileTest::TearDown();
-    }
-    std::string WriteTemp(const char* name, const Bytes& bytes) {
-        std::string path = folder_ + "\\" + name;
-        FILE* file = fopen(path.c_str(), "wb");
-        if (file) {
-            fwrite(bytes.data(), 1, bytes.size(), file);
-            fclose(file);
-        }
-        written_.push_back(path);
-        return path;
-    }
+    SoundHandleTest() : DirectSoundTest("kvsound_") {}
     int LoadSine(int ms, int buffers) {
         return LoadSoundHandleFromFile(WriteTemp("sine.wav", MakePcmWav(1, 22050, 16, SinePcm(ms))).c_str(), buffers, -1);
     }
@@ -72,13 +40,7 @@ class SoundHandleTest : public LogFileTest {
         EXPECT_EQ(0, SoundBufferGetPosition(buffer, &play, &write));
         return play;
     }
-
-    static int started_;
-    std::string folder_;
-    std::vector<std::string> written_;
-    int handlesBefore_ = 0;
 };
-int SoundHandleTest::started_ = -1;
 
 TEST_F(SoundHandleTest, StartingTwiceIsRefused) { EXPECT_EQ(-1, InitSoundSystem()); }
 

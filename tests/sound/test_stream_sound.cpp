@@ -7,10 +7,10 @@
 #include <gtest/gtest.h>
 
 #include "runtime/handle.h"
-#include "runtime/test_log_fixture.h"
 #include "sound/sound.h"
 #include "sound/sound_handle.h"
 #include "sound/sound_system.h"
+#include "sound/sound_fixture.h"
 #include "sound/sound_test_util.h"
 #include "sound/stream_sound.h"
 
@@ -55,42 +55,15 @@ Bytes ExpectedStream(const std::vector<Source>& sources, bool loop, size_t lengt
     return out;
 }
 
-class StreamSoundTest : public LogFileTest {
+class StreamSoundTest : public DirectSoundTest {
    protected:
-    static void SetUpTestSuite() {
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        started_ = InitSoundSystem();
-    }
-    static void TearDownTestSuite() {
-        TerminateSoundSystem();
-        CoUninitialize();
-    }
-    void SetUp() override {
-        LogFileTest::SetUp();
-        ASSERT_EQ(0, started_) << "DirectSound did not start";
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
-        folder_ = std::string(temp) + "kvstream_" + std::to_string(GetCurrentProcessId());
-        CreateDirectoryA(folder_.c_str(), nullptr);
-        handlesBefore_ = GetSoundHandleCount();
-    }
+    StreamSoundTest() : DirectSoundTest("kvstream_") {}
     void TearDown() override {
         SetSoundLoadMode(0);
-        ReleaseAllSounds(0);
-        for (const std::string& path : written_) DeleteFileA(path.c_str());
-        RemoveDirectoryA(folder_.c_str());
-        LogFileTest::TearDown();
+        DirectSoundTest::TearDown();
     }
     std::string WriteWav(const char* name, const Bytes& pcm, int rate = kRate, int bits = 16, int channels = 1) {
-        std::string path = folder_ + "\\" + name;
-        Bytes bytes = MakePcmWav(channels, rate, bits, pcm);
-        FILE* file = fopen(path.c_str(), "wb");
-        if (file) {
-            fwrite(bytes.data(), 1, bytes.size(), file);
-            fclose(file);
-        }
-        written_.push_back(path);
-        return path;
+        return WriteTemp(name, MakePcmWav(channels, rate, bits, pcm));
     }
     // A stream handle with the sources added from files, each with the given kind.
     int MakeStream(const std::vector<Source>& sources, const std::vector<int>& kinds, int link = -1) {
@@ -128,13 +101,7 @@ class StreamSoundTest : public LogFileTest {
         }
         return true;
     }
-
-    static int started_;
-    std::string folder_;
-    std::vector<std::string> written_;
-    int handlesBefore_ = 0;
 };
-int StreamSoundTest::started_ = -1;
 
 TEST_F(StreamSoundTest, FirstFillHoldsSourcesOfEachKindInOrderWithLoopCountsThenSilence) {
     // A twice (loop count 1), B once, C once: 4800 + 1600 + 800 bytes, then silence to 8000.
