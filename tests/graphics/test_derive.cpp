@@ -7,15 +7,7 @@
 
 namespace {
 
-class DeriveTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(0, StartRuntimeAsTheGame());
-        ASSERT_EQ(0, SetTargetScreen(-2));
-    }
-    void TearDown() override { EXPECT_EQ(0, ShutDownLibrary()); }
-    DisplayWatchdog watchdog_{120};
-};
+class DeriveTest : public GameScreenTest {};
 
 int LiveGraphs() {
     int live = 0;

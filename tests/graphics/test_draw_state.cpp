@@ -68,15 +68,7 @@ TEST(DrawMatrices, LookAtAndPerspectiveMapTheCameraAsExpected) {
     EXPECT_NEAR(std::sqrt(3.0f) * 0.75f, projection[0], 1e-4);
 }
 
-class DrawStateTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(0, StartRuntimeAsTheGame());
-        ASSERT_EQ(0, SetTargetScreen(-2));
-    }
-    void TearDown() override { EXPECT_EQ(0, ShutDownLibrary()); }
-    DisplayWatchdog watchdog_{120};
-};
+class DrawStateTest : public GameScreenTest {};
 
 TEST_F(DrawStateTest, SettersClampAndKeepWhatTheGameReadsBack) {
     struct Row {

@@ -26,6 +26,18 @@ inline int StartRuntimeAsTheGame() {
     return StartRuntimeInWindow();
 }
 
+// A test on the game's screen: the runtime started as the game starts it, drawing to the back screen, and shut
+// down after each test, under a watchdog in case the display hangs.
+class GameScreenTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(0, StartRuntimeAsTheGame());
+        ASSERT_EQ(0, SetTargetScreen(-2));
+    }
+    void TearDown() override { EXPECT_EQ(0, ShutDownLibrary()); }
+    DisplayWatchdog watchdog_{120};
+};
+
 // A 24-bit picture whose pixel (x, y) has the colour colourAt(x, y) (0x00RRGGBB).
 template <typename Fn>
 GraphImage MakeTestPicture(int width, int height, Fn colourAt) {
