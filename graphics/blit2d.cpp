@@ -77,16 +77,6 @@ bool SurfaceSize(IDirectDrawSurface7* surface, int* width, int* height) {
     return true;
 }
 
-RECT Intersect(const RECT& a, const RECT& b) {
-    RECT r = {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-              std::min(a.bottom, b.bottom)};
-    if (r.right < r.left) r.right = r.left;
-    if (r.bottom < r.top) r.bottom = r.top;
-    return r;
-}
-
-bool IsEmpty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
-
 // The window origin that front-screen coordinates are shifted by on the primary.
 void WindowOrigin(int* x, int* y) {
     const DrawState& state = GetDrawState();
@@ -344,8 +334,8 @@ int ApplyMaskAfterDraw(const RECT* rect) {
     if (!MaskDrawing() || rect == nullptr) return 0;
     RebuildMaskSurfaceRect(rect);
     // The mask now holds its colour key wherever drawing is forbidden: copy the rest back onto the target.
-    const RECT clipped = Intersect(*rect, GetDrawState().drawArea);
-    if (IsEmpty(clipped)) return 0;
+    const RECT clipped = IntersectRects(*rect, GetDrawState().drawArea);
+    if (IsEmptyRect(clipped)) return 0;
     IDirectDrawSurface7* mask = GetMaskSurface();
     if (mask != nullptr && g_target.surface != nullptr) {
         int wx = 0, wy = 0;
@@ -384,7 +374,7 @@ int BeginSurfaceBlit(const Surface2D* source, int allowBltFast, const RECT* sour
     }
 
     // The destination and the matching part of the source, both clipped to the draw area.
-    const RECT dest = Intersect(*destRect, state.drawArea);
+    const RECT dest = IntersectRects(*destRect, state.drawArea);
     RECT src = {0, 0, 0, 0};
     if (source != nullptr) {
         src = *sourceRect;
@@ -395,7 +385,7 @@ int BeginSurfaceBlit(const Surface2D* source, int allowBltFast, const RECT* sour
     }
 
     if (SoftwareImageDrawing()) {
-        if (IsEmpty(dest)) return -1;
+        if (IsEmptyRect(dest)) return -1;
         g_blit.clippedDest = dest;
         g_blit.drawTargetImage = MaskDrawing() ? GetMaskMemImg() : TargetSoftImage();
         if (g_blit.drawTargetImage == nullptr) return -1;
@@ -424,7 +414,7 @@ int BeginSurfaceBlit(const Surface2D* source, int allowBltFast, const RECT* sour
     if (allowBltFast == 1 && source != nullptr && !needsSoftware && (state.colorScale & 0xFFFFFF) == 0xFFFFFF &&
         !sd->software && sd->surface != nullptr && targetSurface != nullptr &&
         InVideoMemory(sd->surface) == targetInVideo) {
-        if (IsEmpty(dest)) return -1;
+        if (IsEmptyRect(dest)) return -1;
         g_blit.bltFastPending = 1;
         g_blit.bltTarget = targetSurface;
         g_blit.bltX = dest.left + originX;
@@ -439,7 +429,7 @@ int BeginSurfaceBlit(const Surface2D* source, int allowBltFast, const RECT* sour
 
     g_blit.needsFormatConversion = display.screenFormatCode == kScreenFormatX1R5G5B5 ||
                                    display.screenFormatCode == kScreenFormatOther;
-    if (IsEmpty(dest)) return -1;
+    if (IsEmptyRect(dest)) return -1;
     g_blit.clippedDest = dest;
     const int pixelType = GetScreenColorBits() == 16 ? kMemImgColor16 : kMemImgColor32;
     const ColorFormat* softFormat = GetMemImageColorFormat(pixelType, 0, 0);
@@ -612,8 +602,8 @@ int DrawSurface2D(int x, int y, int handle, int transparent) {
     if (GetDisplayState().flushEveryDraw) EndCurrentScene3D();
     FlushVertexBatch3D();
     const RECT whole = {x, y, x + s->width, y + s->height};
-    const RECT dest = Intersect(whole, GetDrawState().drawArea);
-    if (IsEmpty(dest)) return 0;
+    const RECT dest = IntersectRects(whole, GetDrawState().drawArea);
+    if (IsEmptyRect(dest)) return 0;
     const RECT src = {dest.left - x, dest.top - y, dest.right - x, dest.bottom - y};
     if (BeginSurfaceBlit(s, 1, &src, &dest, 0, nullptr, nullptr) < 0) return -1;
     if (g_blit.bltFastPending) {
@@ -648,7 +638,7 @@ int DrawRectList2D(const SoftLineRecord* records, int count) {
         box.bottom = std::max({box.bottom, static_cast<LONG>(r.y1) + 1, static_cast<LONG>(r.y2) + 1});
     }
     if (BeginSurfaceBlit(nullptr, 0, nullptr, &box, 0, nullptr, nullptr) < 0) {
-        return IsEmpty(Intersect(box, GetDrawState().drawArea)) ? 0 : -1;
+        return IsEmptyRect(IntersectRects(box, GetDrawState().drawArea)) ? 0 : -1;
     }
     SoftDrawLines(g_blit.drawTargetImage, records, count);
     FlushSurfaceBlit();

@@ -7,9 +7,22 @@
 #include <ddraw.h>
 #include <stdint.h>
 
+#include <algorithm>
+
 struct MEMIMG;
 struct Surface2D;
 struct SoftLineRecord;
+
+// The overlap of two rectangles; where they do not meet, an empty rectangle (never a negative size).
+inline RECT IntersectRects(const RECT& a, const RECT& b) {
+    RECT r = {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+              std::min(a.bottom, b.bottom)};
+    if (r.right < r.left) r.right = r.left;
+    if (r.bottom < r.top) r.bottom = r.top;
+    return r;
+}
+
+inline bool IsEmptyRect(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
 
 // Entry v is the weight 0..255 given to a blend-graph pixel of value v.
 extern uint8_t BlendGraphWeightTable[256];

@@ -25,16 +25,6 @@ HandleTable<Surface2D> g_surfaces(kHandleTypeSurface2D, kSurface2DSlots);
 
 bool HaveDisplay() { return IsMemImgDrawMode() || GetDisplayObject() != nullptr; }
 
-RECT Intersect(const RECT& a, const RECT& b) {
-    RECT r = {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-              std::min(a.bottom, b.bottom)};
-    if (r.right < r.left) r.right = r.left;
-    if (r.bottom < r.top) r.bottom = r.top;
-    return r;
-}
-
-bool IsEmpty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
-
 // Index of the first palette entry equal to the colour (0x00RRGGBB), 0 when none is.
 uint32_t PaletteIndexOf(const GraphImage* image, unsigned int colour) {
     for (int i = 0; i < 256; ++i) {
@@ -141,16 +131,16 @@ int TransferToSurface2D(const GraphImage* image, const GraphImage* alphaImage, i
     }
 
     // Clip the source rectangle to the image and the destination to the surface's own rectangle, together.
-    RECT src = Intersect({srcX, srcY, srcX + width, srcY + height}, {0, 0, image->width, image->height});
+    RECT src = IntersectRects({srcX, srcY, srcX + width, srcY + height}, {0, 0, image->width, image->height});
     dstX += src.left - srcX;
     dstY += src.top - srcY;
-    const RECT dst = Intersect({dstX, dstY, dstX + (src.right - src.left), dstY + (src.bottom - src.top)},
+    const RECT dst = IntersectRects({dstX, dstY, dstX + (src.right - src.left), dstY + (src.bottom - src.top)},
                                {0, 0, s->width, s->height});
     src.left += dst.left - dstX;
     src.top += dst.top - dstY;
     src.right = src.left + (dst.right - dst.left);
     src.bottom = src.top + (dst.bottom - dst.top);
-    if (IsEmpty(dst)) return 0;
+    if (IsEmptyRect(dst)) return 0;
     const int outX = s->x + dst.left, outY = s->y + dst.top;
 
     if (GetDisplayState().screenBits == 8 && !d->software) {
@@ -241,8 +231,8 @@ int BltImageRectToGraph2D(const GraphImage* image, const GraphImage* alphaImage,
         const Surface2D* s = g_surfaces.get(graph->pieces[i]);
         if (s == nullptr) return -1;
         const RECT placed = {x, y, x + (sourceRect->right - sourceRect->left), y + (sourceRect->bottom - sourceRect->top)};
-        const RECT overlap = Intersect(placed, {0, 0, s->width, s->height});
-        if (IsEmpty(overlap)) continue;
+        const RECT overlap = IntersectRects(placed, {0, 0, s->width, s->height});
+        if (IsEmptyRect(overlap)) continue;
         if (TransferToSurface2D(image, alphaImage, sourceRect->left + (overlap.left - x),
                                 sourceRect->top + (overlap.top - y), overlap.right - overlap.left,
                                 overlap.bottom - overlap.top, overlap.left, overlap.top, graph->pieces[i]) != 0) {
