@@ -96,20 +96,9 @@ int ForEachPieceCopy(int x1, int y1, GraphRecord* graph, const CaptureSource& s,
 
 IDirectDrawSurface7* CreateWorkTexture(const SurfaceData* data, HRESULT* result) {
     const TextureFormatRow* row = GetTextureFormatRow(data->formatIndex);
-    IDirectDraw7* display = GetDisplayObject();
     *result = DDERR_GENERIC;
-    if (row == nullptr || display == nullptr) return nullptr;
-    DDSURFACEDESC2 desc;
-    std::memset(&desc, 0, sizeof(desc));
-    desc.dwSize = sizeof(desc);
-    desc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT;
-    desc.dwWidth = data->width;
-    desc.dwHeight = data->height;
-    desc.ddpfPixelFormat = row->pixelFormat;
-    desc.ddsCaps.dwCaps = DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY;
-    IDirectDrawSurface7* surface = nullptr;
-    *result = display->CreateSurface(&desc, &surface, nullptr);
-    return SUCCEEDED(*result) ? surface : nullptr;
+    if (row == nullptr) return nullptr;
+    return CreateSystemTexture(data, row->pixelFormat, result);
 }
 
 // Methods 3 and 4 share their first steps: a work texture of the piece's surface data receives the piece's part of

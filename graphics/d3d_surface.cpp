@@ -85,8 +85,11 @@ bool ClipUpload(const GraphImage* image, const GraphImage* alphaImage, const Sur
     return source->left < source->right && source->top < source->bottom;
 }
 
-IDirectDrawSurface7* CreateSystemTexture(const SurfaceData* data, const DDPIXELFORMAT& format) {
+}  // namespace
+
+IDirectDrawSurface7* CreateSystemTexture(const SurfaceData* data, const DDPIXELFORMAT& format, HRESULT* result) {
     IDirectDraw7* display = GetDisplayObject();
+    if (result != nullptr) *result = DDERR_GENERIC;
     if (display == nullptr) return nullptr;
     DDSURFACEDESC2 desc;
     std::memset(&desc, 0, sizeof(desc));
@@ -97,11 +100,10 @@ IDirectDrawSurface7* CreateSystemTexture(const SurfaceData* data, const DDPIXELF
     desc.ddpfPixelFormat = format;
     desc.ddsCaps.dwCaps = DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY;
     IDirectDrawSurface7* surface = nullptr;
-    if (FAILED(display->CreateSurface(&desc, &surface, nullptr))) return nullptr;
-    return surface;
+    const HRESULT hr = display->CreateSurface(&desc, &surface, nullptr);
+    if (result != nullptr) *result = hr;
+    return SUCCEEDED(hr) ? surface : nullptr;
 }
-
-}  // namespace
 
 // ---- The split ----
 int SplitTextureSizes(int length, int* sizes, int capacity, int splitMode) {
@@ -422,7 +424,7 @@ int UploadTexture3D(const GraphImage* image, const GraphImage* alphaImage, const
         return -1;
     }
     if (locked != 0) {
-        temporary = CreateSystemTexture(data, row->pixelFormat);
+        temporary = CreateSystemTexture(data, row->pixelFormat, nullptr);
         DDSURFACEDESC2 desc;
         std::memset(&desc, 0, sizeof(desc));
         desc.dwSize = sizeof(desc);

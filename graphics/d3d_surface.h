@@ -11,6 +11,7 @@
 
 struct ColorFormat;
 struct GraphImage;
+struct SurfaceData;
 
 constexpr int kSurface3DSlots = 65536;
 constexpr int kMaxGraphTexturePieces = 64;
@@ -61,3 +62,7 @@ int UploadTexture3D(const GraphImage* image, const GraphImage* alphaImage, const
 int LockSurface3D(int handle, int* pitch, void** pointer, int writeOnly, const RECT* rect,
                   const ColorFormat** format);
 int UnlockSurface3D(int handle, const RECT* rect);
+
+// A system-memory texture of the data's size in `format`, or null; `result` (may be null) gets the creation's
+// HRESULT, DDERR_GENERIC when there is no display object.
+IDirectDrawSurface7* CreateSystemTexture(const SurfaceData* data, const DDPIXELFORMAT& format, HRESULT* result);
