@@ -143,6 +143,16 @@ HDC SourceDc(IDirectDrawSurface7* surface, HRESULT* result) {
     return SUCCEEDED(*result) ? dc : nullptr;
 }
 
+// The source's DC, with the failure logged under the capture's name.
+HDC SourceDcLogged(IDirectDrawSurface7* surface, const char* name) {
+    HRESULT hr = 0;
+    HDC dc = SourceDc(surface, &hr);
+    if (dc == nullptr) {
+        WriteLogFormat("Error  %s 　ＤＣ取得に失敗しました  GetDC  ReturnValue:%d", name, static_cast<int>(hr));
+    }
+    return dc;
+}
+
 DDSURFACEDESC2 EmptyDesc() {
     DDSURFACEDESC2 desc;
     std::memset(&desc, 0, sizeof(desc));
@@ -237,12 +247,8 @@ int G_D3D_GetDrawScreenGraphFunction3(int x1, int y1, int x2, int y2, GraphRecor
     const char* name = "G_D3D_GetDrawScreenGraphFunction3";
     const CaptureSource source = SourceOf(desktop, false);
     if (!ValidRequest(x1, y1, x2, y2, graph, source)) return -1;
-    HRESULT hr = 0;
-    HDC sourceDc = SourceDc(source.surface, &hr);
-    if (sourceDc == nullptr) {
-        WriteLogFormat("Error  %s 　ＤＣ取得に失敗しました  GetDC  ReturnValue:%d", name, static_cast<int>(hr));
-        return -1;
-    }
+    HDC sourceDc = SourceDcLogged(source.surface, name);
+    if (sourceDc == nullptr) return -1;
     const int result = ForEachPieceCopy(x1, y1, graph, source, false, [&](PieceCopy& c) {
         IDirectDrawSurface7* work = FillWorkTexture(c, sourceDc, name);
         if (work == nullptr) return -1;
@@ -284,12 +290,8 @@ int G_D3D_GetDrawScreenGraphFunction4(int x1, int y1, int x2, int y2, GraphRecor
     if (!ValidRequest(x1, y1, x2, y2, graph, source)) return -1;
     IDirect3DDevice7* device = GetCurrentDevice3D();
     if (device == nullptr) return -1;
-    HRESULT hr = 0;
-    HDC sourceDc = SourceDc(source.surface, &hr);
-    if (sourceDc == nullptr) {
-        WriteLogFormat("Error  %s 　ＤＣ取得に失敗しました  GetDC  ReturnValue:%d", name, static_cast<int>(hr));
-        return -1;
-    }
+    HDC sourceDc = SourceDcLogged(source.surface, name);
+    if (sourceDc == nullptr) return -1;
     const int result = ForEachPieceCopy(x1, y1, graph, source, false, [&](PieceCopy& c) {
         IDirectDrawSurface7* work = FillWorkTexture(c, sourceDc, name);
         if (work == nullptr) return -1;
