@@ -26,7 +26,7 @@ constexpr int kDrawX = 92, kDrawY = 40;
 int MakePatternGraph(int width, int height) {
     const int graph = CreateEmptyGraphImpl(width, height, 1);
     if (graph == -1) return -1;
-    GraphImage image = MakePicture(width, height, PatternColour);
+    GraphImage image = MakeTestPicture(width, height, PatternColour);
     const int uploaded = BltImageToGraph2D(&image, nullptr, 0, 0, GetGraphRecord(graph));
     ReleaseGraphImage(&image);
     return uploaded == 0 ? graph : -1;
@@ -220,7 +220,7 @@ TEST(Draw2D, GraphsAsTargetsSourcesOfUploadsAndScreenCopies) {
     const int graph = CreateEmptyGraphImpl(20, 10, 1);
     ASSERT_NE(graph, -1);
     ASSERT_EQ(FillGraphImpl(graph, 0, 0, 0, 255), 0);
-    GraphImage image = MakePicture(kW, kH, PatternColour);
+    GraphImage image = MakeTestPicture(kW, kH, PatternColour);
     const RECT part = {4, 2, 14, 8};  // 10 x 6, placed at (15, 6): 5 x 4 of it lands
     ASSERT_EQ(BltImageRectToGraph2D(&image, nullptr, &part, 15, 6, GetGraphRecord(graph)), 0);
     ReleaseGraphImage(&image);

@@ -1,5 +1,6 @@
 // Shared pieces of the display tests that start the whole runtime in a real window: a watchdog that ends a hung
-// run, the start-up with the settings the game uses, and pixel reads from surfaces and from the window.
+// run, the start-up with the settings the game uses, pixel reads from surfaces and from the window, and pictures
+// drawn from a colour function.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +14,7 @@
 #include <string>
 
 #include "graphics/display.h"
+#include "graphics/image.h"
 #include "runtime/runtime.h"
 
 // Ends the process with code 3 when a test runs longer than `seconds` (a hung display wait must not stall CI).
@@ -99,4 +101,21 @@ inline bool ColorsClose(uint32_t a, uint32_t b, int tolerance) {
         if (ca - cb > tolerance || cb - ca > tolerance) return false;
     }
     return true;
+}
+
+// A 24-bit picture whose pixel (x, y) has the colour colourAt(x, y) (0x00RRGGBB).
+template <typename Fn>
+GraphImage MakeTestPicture(int width, int height, Fn colourAt) {
+    GraphImage image;
+    if (CreateGraphImage(width, height, &image) != 0) return image;
+    for (int y = 0; y < height; ++y) {
+        uint8_t* row = static_cast<uint8_t*>(image.pixels) + static_cast<size_t>(y) * image.pitch;
+        for (int x = 0; x < width; ++x) {
+            const uint32_t c = colourAt(x, y);
+            row[3 * x] = c & 0xFF;
+            row[3 * x + 1] = (c >> 8) & 0xFF;
+            row[3 * x + 2] = (c >> 16) & 0xFF;
+        }
+    }
+    return image;
 }

@@ -38,23 +38,6 @@ protected:
     DisplayWatchdog watchdog_{120};
 };
 
-// A 24-bit picture whose pixel (x, y) has the colour colourAt(x, y) (0x00RRGGBB).
-template <typename Fn>
-GraphImage MakeTestPicture(int width, int height, Fn colourAt) {
-    GraphImage image;
-    if (CreateGraphImage(width, height, &image) != 0) return image;
-    for (int y = 0; y < height; ++y) {
-        uint8_t* row = static_cast<uint8_t*>(image.pixels) + static_cast<size_t>(y) * image.pitch;
-        for (int x = 0; x < width; ++x) {
-            const uint32_t c = colourAt(x, y);
-            row[3 * x] = c & 0xFF;
-            row[3 * x + 1] = (c >> 8) & 0xFF;
-            row[3 * x + 2] = (c >> 16) & 0xFF;
-        }
-    }
-    return image;
-}
-
 // Red tells the column, green the row; blue is fixed. No pixel is black (the transparent colour), and the steps of
 // 8 survive a 16-bit screen.
 inline uint32_t PositionColour(int x, int y) {

@@ -18,23 +18,6 @@ inline int StartRuntimeOn2DRoad() {
     return StartRuntimeInWindow();
 }
 
-// A 24-bit picture whose pixel (x, y) has the colour colourAt(x, y) (0x00RRGGBB).
-template <typename Fn>
-GraphImage MakePicture(int width, int height, Fn colourAt) {
-    GraphImage image;
-    if (CreateGraphImage(width, height, &image) != 0) return image;
-    for (int y = 0; y < height; ++y) {
-        uint8_t* row = static_cast<uint8_t*>(image.pixels) + (size_t)y * image.pitch;
-        for (int x = 0; x < width; ++x) {
-            const uint32_t c = colourAt(x, y);
-            row[3 * x] = c & 0xFF;
-            row[3 * x + 1] = (c >> 8) & 0xFF;
-            row[3 * x + 2] = (c >> 16) & 0xFF;
-        }
-    }
-    return image;
-}
-
 // The colour of the test pattern: the transparent colour (black) on the diagonal x == y and in column 0, else a
 // colour that tells its position.
 inline uint32_t PatternColour(int x, int y) {
