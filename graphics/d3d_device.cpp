@@ -70,6 +70,17 @@ void LogTextureFormats(const Direct3DState& s) {
     LogIndentOut();
 }
 
+// The Direct3D object of the display object, or null with the failure logged.
+IDirect3D7* QueryDirect3DObject() {
+    IDirectDraw7* display = GetDisplayObject();
+    void* object = nullptr;
+    if (display == nullptr || FAILED(display->QueryInterface(IID_IDirect3D7, &object)) || object == nullptr) {
+        WriteLog("Direct3Dオブジェクトの作成に失敗しました\n");
+        return nullptr;
+    }
+    return static_cast<IDirect3D7*>(object);
+}
+
 }  // namespace
 
 Direct3DState& GetDirect3DState() { return g_d3d; }
@@ -219,13 +230,8 @@ int InitDirect3D() {
     std::memset(&s, 0, sizeof(s));
     s.screenCopyMethod[0] = s.screenCopyMethod[1] = -1;
     WriteLog("Ｄｉｒｅｃｔ３Ｄオブジェクトを取得します\n");
-    IDirectDraw7* display = GetDisplayObject();
-    void* object = nullptr;
-    if (display == nullptr || FAILED(display->QueryInterface(IID_IDirect3D7, &object)) || object == nullptr) {
-        WriteLog("Direct3Dオブジェクトの作成に失敗しました\n");
-        return -1;
-    }
-    s.object = static_cast<IDirect3D7*>(object);
+    s.object = QueryDirect3DObject();
+    if (s.object == nullptr) return -1;
     WriteLog("Ｄｉｒｅｃｔ３Ｄオブジェクトを取得しました\n");
 
     auto fail = [&s](const char* text) {
@@ -328,13 +334,8 @@ int AcquireDirect3DObject() {
         WriteLog("Ｄｉｒｅｃｔ３Ｄオブジェクトは既に取得されていますn");
         return 0;
     }
-    IDirectDraw7* display = GetDisplayObject();
-    void* object = nullptr;
-    if (display == nullptr || FAILED(display->QueryInterface(IID_IDirect3D7, &object)) || object == nullptr) {
-        WriteLog("Direct3Dオブジェクトの作成に失敗しました\n");
-        return -1;
-    }
-    s.object = static_cast<IDirect3D7*>(object);
+    s.object = QueryDirect3DObject();
+    if (s.object == nullptr) return -1;
     WriteLog("Ｄｉｒｅｃｔ３Ｄオブジェクトは正常に取得されました\n");
     Device3D* d = RecordInUse(s.current);
     if (d == nullptr) return -1;
