@@ -1093,3 +1093,12 @@ std::vector<uint8_t> EncodeBgra8(int width, int height, const std::vector<uint32
     return WriteBgra(width, height, false,
                      [&](int x, int y) { return argb[static_cast<size_t>(y) * width + x]; });
 }
+
+bool WriteBytesToFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(f);
+    return true;
+}

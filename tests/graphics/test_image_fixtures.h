@@ -65,6 +65,9 @@ private:
 // has none.
 uint32_t DecodedPixel(const GraphImage& image, int x, int y);
 
+// Writes the bytes to a new file at `path` (replacing one there); false when the file cannot be created.
+bool WriteBytesToFile(const std::string& path, const std::vector<uint8_t>& bytes);
+
 // Encoders the fixtures use, for tests that need a file of their own.
 std::vector<uint8_t> EncodePngRgba(int width, int height, const std::vector<uint32_t>& argb, bool withAlpha);
 std::vector<uint8_t> EncodeJpegRgb(int width, int height, const std::vector<uint32_t>& argb, int quality);

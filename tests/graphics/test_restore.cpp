@@ -89,11 +89,7 @@ protected:
     }
     void Write(const std::string& relative, const std::vector<uint8_t>& bytes) {
         const std::string path = Path(relative);
-        HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, f) << path;
-        DWORD written = 0;
-        WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        CloseHandle(f);
+        ASSERT_TRUE(WriteBytesToFile(path, bytes)) << path;
         made_.push_back(path);
     }
     void WriteArchive(const std::string& relative, const char* inner, const std::vector<uint8_t>& bytes) {
