@@ -18,7 +18,7 @@ BlendTextureInfo3D g_blendInfo = {0.0f, 0.0f, 0.0f, 0.0f};
 
 constexpr int U = -1;  // unchanged
 constexpr int TEX = D3DTA_TEXTURE, DIF = D3DTA_DIFFUSE, CUR = D3DTA_CURRENT, TF = D3DTA_TFACTOR,
-              SPEC = D3DTA_SPECULAR;
+              SPCL = D3DTA_SPECULAR;
 constexpr int DIS = D3DTOP_DISABLE, S1 = D3DTOP_SELECTARG1, S2 = D3DTOP_SELECTARG2, MOD = D3DTOP_MODULATE,
               ADD = D3DTOP_ADD, SUB = D3DTOP_SUBTRACT;
 
@@ -123,20 +123,20 @@ const StageSetup3D StageSetupTable[24][4] = {
     {STAGE(1, TEX, DIF, MOD, TEX, DIF, MOD), kOff, kOff, kOff},
     // Blend texture on stage 0. K = 0, N = 0.
     {BLEND0(2), STAGE(0, CUR, U, S1, TEX, U, S1), kOff, kOff},
-    {BLEND0(3), STAGE(0, SPEC, CUR, MOD, CUR, U, S1), STAGE(0, TEX, CUR, MOD, TEX, U, S1), kOff},
+    {BLEND0(3), STAGE(0, SPCL, CUR, MOD, CUR, U, S1), STAGE(0, TEX, CUR, MOD, TEX, U, S1), kOff},
     {BLEND0(2), STAGE(0, TEX, CUR, MOD, TEX, U, S1), kOff, kOff},
     // K = 0, N = 1.
     {BLEND0(2), STAGE(0, DIF, CUR, MOD, TEX, U, S1), kOff, kOff},
-    {BLEND0(4), STAGE(0, SPEC, CUR, MOD, CUR, U, S1), STAGE(0, TEX, CUR, MOD, TEX, U, S1),
+    {BLEND0(4), STAGE(0, SPCL, CUR, MOD, CUR, U, S1), STAGE(0, TEX, CUR, MOD, TEX, U, S1),
      STAGE(0, DIF, CUR, MOD, CUR, U, S1)},
     {BLEND0(3), STAGE(0, TEX, CUR, MOD, TEX, U, S1), STAGE(0, DIF, CUR, MOD, CUR, U, S1), kOff},
     // K = 1, N = 0.
     {BLEND0(2), STAGE(0, CUR, U, S1, TEX, DIF, MOD), kOff, kOff},
-    {BLEND0(3), STAGE(0, SPEC, CUR, MOD, CUR, U, S1), STAGE(0, TEX, CUR, MOD, TEX, DIF, MOD), kOff},
+    {BLEND0(3), STAGE(0, SPCL, CUR, MOD, CUR, U, S1), STAGE(0, TEX, CUR, MOD, TEX, DIF, MOD), kOff},
     {BLEND0(2), STAGE(0, TEX, CUR, MOD, TEX, DIF, MOD), kOff, kOff},
     // K = 1, N = 1.
     {BLEND0(2), STAGE(0, DIF, CUR, MOD, TEX, DIF, MOD), kOff, kOff},
-    {BLEND0(4), STAGE(0, SPEC, CUR, MOD, CUR, U, S1), STAGE(0, TEX, CUR, MOD, TEX, DIF, MOD),
+    {BLEND0(4), STAGE(0, SPCL, CUR, MOD, CUR, U, S1), STAGE(0, TEX, CUR, MOD, TEX, DIF, MOD),
      STAGE(0, DIF, CUR, MOD, CUR, U, S1)},
     {BLEND0(3), STAGE(0, TEX, CUR, MOD, TEX, DIF, MOD), STAGE(0, DIF, CUR, MOD, CUR, U, S1), kOff},
 };
