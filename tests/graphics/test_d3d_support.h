@@ -141,23 +141,7 @@ template <typename Fn>
 std::string CompareBack(const RECT& rect, Fn expected, int tolerance = 0) {
     const std::vector<uint32_t> got = ReadBack(rect);
     if (got.empty()) return "the back screen cannot be read";
-    std::string report;
-    int differences = 0;
-    size_t i = 0;
-    for (int y = rect.top; y < rect.bottom; ++y) {
-        for (int x = rect.left; x < rect.right; ++x, ++i) {
-            const uint32_t want = expected(x, y) & 0xFFFFFF;
-            if (ColorsClose(got[i], want, tolerance)) continue;
-            if (++differences <= 4) {
-                char text[96];
-                snprintf(text, sizeof(text), "(%d,%d) is %06x, expected %06x; ", x, y, static_cast<unsigned>(got[i]),
-                         static_cast<unsigned>(want));
-                report += text;
-            }
-        }
-    }
-    if (differences > 4) report += std::to_string(differences) + " pixels differ";
-    return report;
+    return DescribePixelDifferences(rect, got, expected, tolerance);
 }
 
 // ---- Draw settings as the draw entries leave them for the back end ----

@@ -9,9 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "graphics/display.h"
 #include "graphics/image.h"
@@ -101,6 +103,29 @@ inline bool ColorsClose(uint32_t a, uint32_t b, int tolerance) {
         if (ca - cb > tolerance || cb - ca > tolerance) return false;
     }
     return true;
+}
+
+// Compares pixels read over `rect` (row by row) with expected(x, y) within the tolerance; a text naming the first
+// few differences and how many there were, or "" when all match.
+template <typename Fn>
+std::string DescribePixelDifferences(const RECT& rect, const std::vector<uint32_t>& got, Fn expected, int tolerance) {
+    std::string report;
+    int differences = 0;
+    size_t i = 0;
+    for (int y = rect.top; y < rect.bottom; ++y) {
+        for (int x = rect.left; x < rect.right; ++x, ++i) {
+            const uint32_t want = expected(x, y) & 0xFFFFFF;
+            if (ColorsClose(got[i], want, tolerance)) continue;
+            if (++differences <= 4) {
+                char text[96];
+                snprintf(text, sizeof(text), "(%d,%d) is %06x, expected %06x; ", x, y, static_cast<unsigned>(got[i]),
+                         static_cast<unsigned>(want));
+                report += text;
+            }
+        }
+    }
+    if (differences > 4) report += std::to_string(differences) + " pixels differ";
+    return report;
 }
 
 // A 24-bit picture whose pixel (x, y) has the colour colourAt(x, y) (0x00RRGGBB).
