@@ -21,7 +21,7 @@ fetch() {
   dir=$(find "$src" -maxdepth 1 -mindepth 1 -type d -name "$2-*" | head -n 1)
   if [ -z "$dir" ]; then
     if ! apt-cache showsrc "$pkg" >/dev/null 2>&1 || [ -z "$(apt-cache showsrc "$pkg" 2>/dev/null)" ]; then
-      "${sudo_cmd[@]}" apt-get update -qq
+      "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
     fi
     local v
     for v in "" $(apt-cache showsrc "$pkg" | awk '/^Version:/{print $2}' | sort -r -V); do

@@ -1,16 +1,23 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds, and starts the game (the x86_64 build under Wine; the i686 build is what ships).
-# Without a DISPLAY the game runs on a private Xvfb screen.
+# Sets up the machine, builds, and starts the game under Wine: the i686 build (what ships) where this machine runs
+# 32-bit programs, else the x86_64 build; it says which. Without a DISPLAY the game runs on a private Xvfb screen.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 root=${BUILD_ROOT:-$repo/build}
 export BUILD_ROOT=$root
 "$repo/scripts/setup.sh"
 "$repo/scripts/build.sh" all
-game_dir=$root/x86_64/game
+if why=$("$repo/scripts/runs-32bit.sh"); then
+  arch=i686
+  echo "run: starting the i686 build"
+else
+  arch=x86_64
+  echo "run: starting the x86_64 build; the i686 build cannot run here: $why"
+fi
+game_dir=$root/$arch/game
 if [ -x "$repo/scripts/make-resources.sh" ]; then "$repo/scripts/make-resources.sh" "$game_dir"; fi
 mkdir -p "$game_dir"
-cp "$root/x86_64/Kavorin.exe" "$game_dir/"
+cp "$root/$arch/Kavorin.exe" "$game_dir/"
 cd "$game_dir"
 if [ -n "${DISPLAY:-}" ]; then
   exec "$repo/scripts/wine-run.sh" "$game_dir/Kavorin.exe"

@@ -19,8 +19,18 @@ packages=(
   sox libsox-fmt-all lame vorbis-tools
 )
 
+# 32-bit Wine and the 32-bit GL and X libraries its Direct3D needs, for running the i686 build (what ships). They are
+# installed on every machine, also where the kernel cannot run 32-bit programs; the test script checks before use.
+packages_i386=(
+  wine32 libgl1 libgl1-mesa-dri libglx-mesa0 libxrandr2 libxi6 libxcursor1 libxrender1 libxinerama1
+  libxcomposite1 libxfixes3 libxxf86vm1
+)
+
+# Other helpers may hold the package lock: wait for it rather than fail.
+apt_get=("${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600)
+
 missing=()
-for p in "${packages[@]}"; do
+for p in "${packages[@]}" "${packages_i386[@]/%/:i386}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 
@@ -50,15 +60,30 @@ add_deb_src() {
   apt_updated=0
 }
 
+# The i386 architecture, for the 32-bit packages; a new architecture needs fresh package lists. dpkg may be busy with
+# another helper's install, so adding it is retried for a while.
+add_i386() {
+  dpkg --print-foreign-architectures | grep -qx i386 && return 0
+  echo "setup: adding the i386 architecture"
+  local i
+  for i in $(seq 1 60); do
+    if "${sudo_cmd[@]}" dpkg --add-architecture i386 2>/dev/null; then apt_updated=0; return 0; fi
+    sleep 10
+  done
+  "${sudo_cmd[@]}" dpkg --add-architecture i386
+  apt_updated=0
+}
+
 apt_updated=1
 add_deb_src
+add_i386
 if [ ${#missing[@]} -gt 0 ] || [ $apt_updated -eq 0 ]; then
   echo "setup: apt-get update"
-  "${sudo_cmd[@]}" apt-get update -qq
+  "${apt_get[@]}" update -qq
 fi
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  "${apt_get[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
 # Third-party libraries, cross-built per arch into $cache/prefix-<arch>.

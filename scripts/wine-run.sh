@@ -33,13 +33,34 @@ if [ -n "${KAVORIN_FIXTURES:-}" ]; then
   export KAVORIN_FIXTURES
 fi
 
+# wine64 starts 32-bit programs too: it hands them to the 32-bit loader itself.
 wine=/usr/lib/wine/wine64
-# The prefix is made once, under a lock, so that parallel runs don't race on it.
-if [ ! -f "$WINEPREFIX/.kavorin-ready" ]; then
+scripts=$(cd "$(dirname "$0")" && pwd)
+
+# PE machine field: 014c for a 32-bit program.
+pe_offset=$(od -An -tu4 -j60 -N4 "$exe_abs" | tr -d ' ')
+pe_machine=$(od -An -tx2 -j$((pe_offset + 4)) -N2 "$exe_abs" | tr -d ' ')
+
+# A prefix is (re)made when it was never finished, or when a 32-bit program is to run in one made while 32-bit Wine
+# was missing or could not run: that prefix's syswow64 is empty and no 32-bit program starts in it.
+prefix_unfit() {
+  [ -f "$WINEPREFIX/.kavorin-ready" ] || return 0
+  [ "$pe_machine" = 014c ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] \
+    && "$scripts/runs-32bit.sh" >/dev/null
+}
+# The prefix is made under a lock, so that parallel runs don't race on it.
+if prefix_unfit; then
   mkdir -p "$WINEPREFIX"
   (
     flock 9
-    if [ ! -f "$WINEPREFIX/.kavorin-ready" ]; then
+    if prefix_unfit; then
+      # Only a prefix this script finished (it bears the stamp) is ever removed.
+      if [ -f "$WINEPREFIX/.kavorin-ready" ]; then
+        echo "wine-run: remaking $WINEPREFIX, made without 32-bit Wine" >&2
+        /usr/lib/wine/wineserver -k 2>/dev/null || true
+        rm -rf "$WINEPREFIX"
+        mkdir -p "$WINEPREFIX"
+      fi
       "$wine" wineboot -i >/dev/null 2>&1 || true
       /usr/lib/wine/wineserver -w || true
       touch "$WINEPREFIX/.kavorin-ready"
