@@ -1,10 +1,10 @@
 // ColorFormatConvertBlt: palette index copies, same-layout copies, key-to-alpha over one layout, the common pairs
 // with their own fixed rules, and the general per-channel conversion with ordered or error-carry dithering.
-#include "graphics/color_convert.h"
+#include "graphics/color/color_convert.h"
 
 #include <string.h>
 
-#include "graphics/color_convert_rows.h"
+#include "graphics/color/color_convert_rows.h"
 #include "runtime/log.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <stdint.h>
 
-#include "graphics/color_format.h"
+#include "graphics/color/color_format.h"
 
 // Dither kinds.
 constexpr int kDitherNone = 0;

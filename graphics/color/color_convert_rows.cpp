@@ -1,6 +1,6 @@
 // Row loops of the common conversions: portable forms that define the results, and SSE2 forms that must give the
 // same bits (the vector loops handle whole groups, the portable ones finish each row).
-#include "graphics/color_convert_rows.h"
+#include "graphics/color/color_convert_rows.h"
 
 #include <string.h>
 

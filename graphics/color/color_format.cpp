@@ -1,11 +1,11 @@
 // Filling ColorFormat records, single-value conversions between colours and pixel values, and the drawing format
 // that colour lookups use. Bulk pixel conversion is in color_convert.cpp; the 8-bit screen palette is in
 // color_format_palette.cpp.
-#include "graphics/color_format.h"
+#include "graphics/color/color_format.h"
 
 #include <string.h>
 
-#include "graphics/memimg.h"
+#include "graphics/color/memimg.h"
 
 namespace {
 

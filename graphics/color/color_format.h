@@ -1,3 +1,7 @@
+// Folder graphics/color/: colour formats, conversion and its row loops, the blend lookup tables and software images.
+// It calls only the runtime core and graphics/image/'s GraphImage;
+// every other graphics folder builds on it.
+//
 // The one record that describes every pixel layout of the graphics layer (decoded images, the screen, software
 // images, textures), the ways of filling it, and the conversions between red/green/blue values and pixel values.
 // The screen's layout lives here too, so colour lookups work before (and without) the display device.

@@ -2,7 +2,7 @@
 // to white) and the DirectDraw palette object made from them and set on the screen surfaces.
 #include <algorithm>
 
-#include "graphics/color_format.h"
+#include "graphics/color/color_format.h"
 #include "runtime/log.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // The software renderer's blend tables: parameter scaling, signed-difference scaling and the 6-bit lerp.
-#include "graphics/lookup_tables.h"
+#include "graphics/color/lookup_tables.h"
 
 int32_t ParamScaleTable[256][256];
 int32_t ParamDiffTable[256][512];

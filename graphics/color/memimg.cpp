@@ -1,12 +1,12 @@
 // Software images: initialisation with the pitch rule, views, release, fills, format-converting copies in and out,
 // the shared layout records of the pixel types, and the premultiplied plane and transparent-run table that the
 // software renderer reads.
-#include "graphics/memimg.h"
+#include "graphics/color/memimg.h"
 
 #include <limits.h>
 #include <string.h>
 
-#include "graphics/color_convert.h"
+#include "graphics/color/color_convert.h"
 #include "runtime/log.h"
 #include "runtime/memory.h"
 

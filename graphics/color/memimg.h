@@ -7,7 +7,7 @@
 #include <ddraw.h>
 #include <stdint.h>
 
-#include "graphics/color_format.h"
+#include "graphics/color/color_format.h"
 
 struct GraphImage;
 

@@ -1,7 +1,7 @@
 // The software-image copies that take or give a decoded GraphImage: uploading a picture (with its alpha picture)
 // into a software image, and turning a software image back into a picture.
-#include "graphics/image.h"
-#include "graphics/memimg.h"
+#include "graphics/image/image.h"
+#include "graphics/color/memimg.h"
 
 int TransferImageToMemImg(const GraphImage* image, const GraphImage* alphaImage, MEMIMG* dst, int srcX, int srcY,
                           int width, int height, int dstX, int dstY, int keyToAlpha) {

@@ -1,19 +1,19 @@
 // Screen-to-graph copy on the Direct3D path: five ways of reading the draw target (or, in a window, the desktop)
 // into a graph's textures, tried in a fixed order; the one that worked is remembered per alpha kind of the graph,
 // and a remembered method that starts failing is dropped for the next that works.
-#include "graphics/d3d_capture.h"
+#include "graphics/d3d/d3d_capture.h"
 
 #include <cstring>
 #include <utility>
 
-#include "graphics/color_convert.h"
-#include "graphics/d3d_device.h"
-#include "graphics/d3d_state.h"
-#include "graphics/d3d_surface.h"
-#include "graphics/display.h"
+#include "graphics/color/color_convert.h"
+#include "graphics/d3d/d3d_device.h"
+#include "graphics/d3d/d3d_state.h"
+#include "graphics/d3d/d3d_surface.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
-#include "graphics/present.h"
+#include "graphics/ddraw/present.h"
 #include "graphics/surface_data.h"
 #include "runtime/log.h"
 #include "runtime/window.h"

@@ -1,13 +1,13 @@
 // Start and end of the Direct3D back end, the choice of device, the texture and Z format tables, the four device
 // records with their scenes, render target and viewport, device loss, and the vertex batch that gathers the
 // vertices of every 3D draw primitive until a state change, a full buffer or the end of the scene sends them.
-#include "graphics/d3d_device.h"
+#include "graphics/d3d/d3d_device.h"
 
 #include <cstring>
 
-#include "graphics/d3d_state.h"
-#include "graphics/d3d_surface.h"
-#include "graphics/display.h"
+#include "graphics/d3d/d3d_state.h"
+#include "graphics/d3d/d3d_surface.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
 #include "runtime/log.h"

@@ -8,8 +8,8 @@
 #include <d3d.h>
 #include <stdint.h>
 
-#include "graphics/color_format.h"
-#include "graphics/device3d.h"
+#include "graphics/color/color_format.h"
+#include "graphics/d3d/device3d.h"
 
 // ---- Vertices (all positions are pre-transformed screen coordinates) ----
 constexpr int kVertexKindColor = 0;

@@ -2,19 +2,19 @@
 // filled boxes and box outlines; the draw target's selection and clearing. Each turns the prebuilt corner vertices
 // of a graph's pieces into screen positions and appends them to the current device's vertex batch after the render
 // and blend states were brought in line with the draw state.
-#include "graphics/d3d_draw.h"
+#include "graphics/d3d/d3d_draw.h"
 
 #include <cmath>
 #include <cstring>
 #include <utility>
 
-#include "graphics/d3d_state.h"
-#include "graphics/d3d_surface.h"
-#include "graphics/display.h"
+#include "graphics/d3d/d3d_state.h"
+#include "graphics/d3d/d3d_surface.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
 #include "graphics/mask.h"
-#include "graphics/surface2d.h"
+#include "graphics/ddraw/surface2d.h"
 #include "graphics/surface_data.h"
 #include "runtime/log.h"
 #include "runtime/text.h"

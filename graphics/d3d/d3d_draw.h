@@ -1,9 +1,9 @@
-// Direct3D draw primitives beyond those the draw entries call (declared in graphics/device3d.h): one piece onto a
+// Direct3D draw primitives beyond those the draw entries call (declared in graphics/d3d/device3d.h): one piece onto a
 // free quadrilateral, the indexed vertex grid it falls back to, copying states between device records, and the
 // viewport reset of the mask code.
 #pragma once
 
-#include "graphics/d3d_device.h"
+#include "graphics/d3d/d3d_device.h"
 
 // One piece onto a quadrilateral (corners top-left, top-right, bottom-left, bottom-right); a parallelogram goes
 // into the batch as two triangles, any other shape through an 8 x 8 vertex grid.

@@ -1,12 +1,12 @@
 // Render and blend states of the Direct3D back end. Every value goes through the current device record's cache:
 // a setter whose value is already there neither flushes the vertex batch nor reaches the device; a real change
 // flushes first, so that pending vertices are drawn with the states they were added under.
-#include "graphics/d3d_state.h"
+#include "graphics/d3d/d3d_state.h"
 
 #include <cstring>
 
-#include "graphics/d3d_device.h"
-#include "graphics/d3d_surface.h"
+#include "graphics/d3d/d3d_device.h"
+#include "graphics/d3d/d3d_surface.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
 #include "graphics/surface_data.h"

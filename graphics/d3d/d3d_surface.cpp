@@ -1,16 +1,16 @@
 // 3D surfaces and the graphs made of them: the power-of-two split of a graph into texture pieces, creating, deriving
 // and deleting the pieces with their prebuilt corner vertices, uploading image pixels into the textures, and the
 // release and re-creation of every texture around a device loss.
-#include "graphics/d3d_surface.h"
+#include "graphics/d3d/d3d_surface.h"
 
 #include <cstring>
 
-#include "graphics/color_convert.h"
-#include "graphics/d3d_state.h"
-#include "graphics/display.h"
+#include "graphics/color/color_convert.h"
+#include "graphics/d3d/d3d_state.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
-#include "graphics/image.h"
+#include "graphics/image/image.h"
 #include "graphics/surface_data.h"
 #include "runtime/handle.h"
 #include "runtime/log.h"

@@ -1,13 +1,13 @@
 // 3D surfaces: on the Direct3D path a graph is a grid of power-of-two textures, each piece a rectangle of a
 // reference-counted surface-data record with its four corner vertices prebuilt, so that a draw primitive only adds
-// the draw position. The per-graph operations the graph layer calls are declared in graphics/surface3d.h.
+// the draw position. The per-graph operations the graph layer calls are declared in graphics/d3d/surface3d.h.
 #pragma once
 
 #include <windows.h>
 #include <stdint.h>
 
-#include "graphics/d3d_device.h"
-#include "graphics/surface3d.h"
+#include "graphics/d3d/d3d_device.h"
+#include "graphics/d3d/surface3d.h"
 
 struct ColorFormat;
 struct GraphImage;

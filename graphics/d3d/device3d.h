@@ -1,14 +1,18 @@
+// Folder graphics/d3d/: the Direct3D 7 drawing back end (device and vertex batch, textures and 3D surfaces, draw
+// primitives, render states, screen capture). It may call the graph layer, graphics/color/,
+// graphics/image/, the display device and 2D surfaces of graphics/ddraw/, softrender/ and the runtime core.
+//
 // The Direct3D 7 back end as the rest of the graphics layer calls it: start and end after a screen mode is set,
 // device loss, the two calls every direct surface access makes first (send the pending vertices, close the
 // scene), the texture format table, and what the draw state, draw entries and screen capture hand to the back end.
-// The back end's own modules talk to each other through graphics/d3d_*.h.
+// The back end's own modules talk to each other through graphics/d3d/d3d_*.h.
 #pragma once
 
 #include <windows.h>
 #include <ddraw.h>
 #include <stdint.h>
 
-#include "graphics/color_format.h"
+#include "graphics/color/color_format.h"
 
 int InitDirect3D();       // 0, or -1 when it is already up or the device cannot be used
 int TerminateDirect3D();  // 0, or -1 when the back end was not up

@@ -3,24 +3,24 @@
 // scale, alpha, blend graph, unlike memories, software images) is drawn by the software renderer on software images
 // that wrap the locked target and source. Video-memory targets that must be read are first copied into the
 // system-memory work surface; screens in layouts the renderer does not draw in are converted there and back.
-#include "graphics/blit2d.h"
+#include "graphics/ddraw/blit2d.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "graphics/color_convert.h"
-#include "graphics/color_format.h"
-#include "graphics/device3d.h"
-#include "graphics/display.h"
+#include "graphics/color/color_convert.h"
+#include "graphics/color/color_format.h"
+#include "graphics/d3d/device3d.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
-#include "graphics/image.h"
+#include "graphics/image/image.h"
 #include "graphics/mask.h"
-#include "graphics/memimg.h"
-#include "graphics/present.h"
-#include "graphics/screen_front.h"
-#include "graphics/surface2d.h"
-#include "graphics/surface3d.h"
+#include "graphics/color/memimg.h"
+#include "graphics/ddraw/present.h"
+#include "graphics/ddraw/screen_front.h"
+#include "graphics/ddraw/surface2d.h"
+#include "graphics/d3d/surface3d.h"
 #include "runtime/log.h"
 #include "runtime/window.h"
 #include "softrender/softrender.h"

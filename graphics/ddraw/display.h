@@ -1,3 +1,7 @@
+// Folder graphics/ddraw/: the DirectDraw display device, screen output and presenting, 2D surfaces and the 2D blit
+// (the software renderer sits behind it). It may call the graph layer, graphics/color/, graphics/image/,
+// graphics/d3d/'s device3d.h and surface3d.h, softrender/, font/ and the runtime core.
+//
 // The display device: the DirectDraw 7 object and the window's clipper, the screen mode (window or full screen),
 // the output surfaces (or, in software mode, the software-image screens), the measured frame time that paces
 // presenting, and the switch to software drawing. Graphics start-up, the window procedure and the 2D back end call it.
@@ -7,8 +11,8 @@
 #include <ddraw.h>
 #include <stdint.h>
 
-#include "graphics/color_format.h"
-#include "graphics/memimg.h"
+#include "graphics/color/color_format.h"
+#include "graphics/color/memimg.h"
 
 // The size of the device capabilities record the display keeps (DDCAPS of DirectX 7).
 constexpr int kDisplayCapsSize = 380;

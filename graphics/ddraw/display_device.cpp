@@ -3,15 +3,15 @@
 // graphics layer reads. Mode changes live in display_mode.cpp, the output surfaces in display_surfaces.cpp.
 #include <cstring>
 
-#include "graphics/device3d.h"
-#include "graphics/display.h"
-#include "graphics/display_internal.h"
+#include "graphics/d3d/device3d.h"
+#include "graphics/ddraw/display.h"
+#include "graphics/ddraw/display_internal.h"
 #include "graphics/draw.h"
 #include "graphics/graph.h"
-#include "graphics/lookup_tables.h"
-#include "graphics/present.h"
-#include "graphics/screen_front.h"
-#include "graphics/surface2d.h"
+#include "graphics/color/lookup_tables.h"
+#include "graphics/ddraw/present.h"
+#include "graphics/ddraw/screen_front.h"
+#include "graphics/ddraw/surface2d.h"
 #include "runtime/log.h"
 #include "runtime/startup.h"
 #include "runtime/system_info.h"

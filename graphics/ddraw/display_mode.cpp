@@ -3,15 +3,15 @@
 // copy method and frame time), the window and full-screen set-up, and the way back to the desktop's mode.
 #include <cstring>
 
-#include "graphics/color_format.h"
-#include "graphics/device3d.h"
-#include "graphics/display.h"
-#include "graphics/display_internal.h"
+#include "graphics/color/color_format.h"
+#include "graphics/d3d/device3d.h"
+#include "graphics/ddraw/display.h"
+#include "graphics/ddraw/display_internal.h"
 #include "graphics/draw.h"
 #include "graphics/graph.h"
-#include "graphics/memimg.h"
-#include "graphics/present.h"
-#include "graphics/surface2d.h"
+#include "graphics/color/memimg.h"
+#include "graphics/ddraw/present.h"
+#include "graphics/ddraw/surface2d.h"
 #include "font/font.h"
 #include "runtime/log.h"
 #include "runtime/message_pump.h"

@@ -3,10 +3,10 @@
 // screens as software images. Made by every mode change, released before the next one and on device loss.
 #include <cstring>
 
-#include "graphics/color_format.h"
-#include "graphics/display.h"
-#include "graphics/display_internal.h"
-#include "graphics/memimg.h"
+#include "graphics/color/color_format.h"
+#include "graphics/ddraw/display.h"
+#include "graphics/ddraw/display_internal.h"
+#include "graphics/color/memimg.h"
 #include "runtime/log.h"
 #include "runtime/window.h"
 

@@ -4,10 +4,10 @@
 // hanging the start.
 #include <cstring>
 
-#include "graphics/display.h"
-#include "graphics/display_internal.h"
-#include "graphics/frame_time.h"
-#include "graphics/present.h"
+#include "graphics/ddraw/display.h"
+#include "graphics/ddraw/display_internal.h"
+#include "graphics/ddraw/frame_time.h"
+#include "graphics/ddraw/present.h"
 #include "runtime/log.h"
 #include "runtime/system_info.h"
 #include "runtime/text.h"

@@ -1,5 +1,5 @@
 // Frame-time arithmetic used by the display device's measurement and by presenting.
-#include "graphics/frame_time.h"
+#include "graphics/ddraw/frame_time.h"
 
 int FindRepeatedFrameTime(const int* frameTimes, int count) {
     for (int i = 0; i < count; ++i) {

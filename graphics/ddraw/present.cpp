@@ -5,13 +5,13 @@
 #include <cmath>
 #include <cstring>
 
-#include "graphics/device3d.h"
-#include "graphics/display.h"
-#include "graphics/display_internal.h"
+#include "graphics/d3d/device3d.h"
+#include "graphics/ddraw/display.h"
+#include "graphics/ddraw/display_internal.h"
 #include "graphics/draw.h"
-#include "graphics/memimg.h"
-#include "graphics/present.h"
-#include "graphics/present_internal.h"
+#include "graphics/color/memimg.h"
+#include "graphics/ddraw/present.h"
+#include "graphics/ddraw/present_internal.h"
 #include "runtime/memory.h"
 #include "runtime/message_pump.h"
 #include "runtime/screen_log.h"

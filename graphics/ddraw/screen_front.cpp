@@ -1,7 +1,7 @@
 // The front-screen window timer and the two copies between the primary and the temporary primary it relies on.
-#include "graphics/screen_front.h"
+#include "graphics/ddraw/screen_front.h"
 
-#include "graphics/display.h"
+#include "graphics/ddraw/display.h"
 #include "runtime/window.h"
 
 namespace {

@@ -1,20 +1,20 @@
 // The 2D-surface table and the per-graph 2D operations: a graph on the DirectDraw or software path is one 2D surface
 // over a surface-data record; derived graphs share the record. Uploads write decoded images into the record's
 // software image or into its locked DirectDraw surface in the screen's layout.
-#include "graphics/surface2d.h"
+#include "graphics/ddraw/surface2d.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "graphics/blit2d.h"
-#include "graphics/color_convert.h"
-#include "graphics/device3d.h"
-#include "graphics/display.h"
+#include "graphics/ddraw/blit2d.h"
+#include "graphics/color/color_convert.h"
+#include "graphics/d3d/device3d.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
-#include "graphics/image.h"
-#include "graphics/memimg.h"
-#include "graphics/present.h"
+#include "graphics/image/image.h"
+#include "graphics/color/memimg.h"
+#include "graphics/ddraw/present.h"
 #include "runtime/handle.h"
 #include "runtime/log.h"
 #include "runtime/text.h"

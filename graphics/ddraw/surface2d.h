@@ -1,6 +1,6 @@
 // 2D surfaces: on the DirectDraw path and in software mode a graph is one 2D surface, a rectangle of a reference-
 // counted surface-data record. This header holds the 2D-surface table and the per-graph 2D operations the graph
-// layer calls (create, derive, delete, upload, restore, fill, screen copy); drawing is in graphics/blit2d.h.
+// layer calls (create, derive, delete, upload, restore, fill, screen copy); drawing is in graphics/ddraw/blit2d.h.
 #pragma once
 
 #include <windows.h>

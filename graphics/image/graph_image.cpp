@@ -3,8 +3,8 @@
 // first drawing.
 #include <string.h>
 
-#include "graphics/image.h"
-#include "graphics/image_reader.h"
+#include "graphics/image/image.h"
+#include "graphics/image/image_reader.h"
 #include "runtime/memory.h"
 
 namespace {

@@ -1,11 +1,15 @@
+// Folder graphics/image/: the image readers, image loading through the file layer and the hand-over of decoded
+// pictures to graphs. It may call the graph layer, graphics/color/, the display
+// device and device3d.h (to make graphs) and the runtime core (file layer, streams).
+//
 // Decoded pictures (GraphImage): their helpers, loading them from files or memory through the image readers,
 // the "_a" alpha companion, Windows bitmaps made from them, and the graphs made from them.
-// The readers themselves sit behind graphics/image_reader.h; this is what the rest of the runtime calls.
+// The readers themselves sit behind graphics/image/image_reader.h; this is what the rest of the runtime calls.
 #pragma once
 
 #include <windows.h>
 
-#include "graphics/color_format.h"
+#include "graphics/color/color_format.h"
 
 struct GraphImage {
     ColorFormat format;

@@ -3,9 +3,9 @@
 // made this way.
 #include <string.h>
 
-#include "graphics/color_convert.h"
-#include "graphics/image.h"
-#include "graphics/image_reader.h"
+#include "graphics/color/color_convert.h"
+#include "graphics/image/image.h"
+#include "graphics/image/image_reader.h"
 #include "runtime/log.h"
 #include "runtime/memory.h"
 

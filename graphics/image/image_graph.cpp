@@ -3,11 +3,11 @@
 // layer makes the graph and uploads the pixels; this file decides the graph's kind and keeps the bookkeeping.
 #include <string.h>
 
-#include "graphics/device3d.h"
-#include "graphics/display.h"
+#include "graphics/d3d/device3d.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw.h"
 #include "graphics/graph.h"
-#include "graphics/image.h"
+#include "graphics/image/image.h"
 #include "graphics/movie.h"
 #include "graphics/restore.h"
 #include "runtime/file.h"

@@ -3,9 +3,9 @@
 // alpha of an image. The graph loader and the graph restore function both come through here.
 #include <string.h>
 
-#include "graphics/color_convert.h"
-#include "graphics/image.h"
-#include "graphics/image_reader.h"
+#include "graphics/color/color_convert.h"
+#include "graphics/image/image.h"
+#include "graphics/image/image_reader.h"
 #include "runtime/file.h"
 #include "runtime/memory.h"
 #include "runtime/stream.h"

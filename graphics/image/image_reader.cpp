@@ -1,6 +1,6 @@
 // The reader chain: the fixed order of format readers behind an (always empty here) table of further readers,
 // and the bounds and stream helpers every reader shares.
-#include "graphics/image_reader.h"
+#include "graphics/image/image_reader.h"
 
 #include <string.h>
 

@@ -6,7 +6,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "graphics/image.h"
+#include "graphics/image/image.h"
 #include "runtime/stream.h"
 
 // A stream as the readers see it: the table and the opaque handle.

@@ -2,7 +2,7 @@
 // green, red, alpha with 8 or 16 bits a channel. Decoded to A8R8G8B8; 16-bit channels keep their high byte.
 #include <string.h>
 
-#include "graphics/image_reader.h"
+#include "graphics/image/image_reader.h"
 #include "runtime/memory.h"
 
 namespace {

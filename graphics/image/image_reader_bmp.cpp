@@ -3,7 +3,7 @@
 // The colour table and the bit-field masks start behind the info header's own size, whatever its version.
 #include <string.h>
 
-#include "graphics/image_reader.h"
+#include "graphics/image/image_reader.h"
 #include "runtime/log.h"
 #include "runtime/memory.h"
 

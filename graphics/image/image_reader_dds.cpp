@@ -3,7 +3,7 @@
 // pitch, which must hold a whole row; 8-bit colour layouts are handed out as palette images.
 #include <string.h>
 
-#include "graphics/image_reader.h"
+#include "graphics/image/image_reader.h"
 #include "runtime/memory.h"
 
 namespace {

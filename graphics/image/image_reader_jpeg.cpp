@@ -7,7 +7,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "graphics/image_reader.h"
+#include "graphics/image/image_reader.h"
 #include "runtime/log.h"
 #include "runtime/memory.h"
 

@@ -8,7 +8,7 @@
 
 #include <png.h>
 
-#include "graphics/image_reader.h"
+#include "graphics/image/image_reader.h"
 #include "runtime/memory.h"
 
 namespace {

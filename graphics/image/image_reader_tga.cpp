@@ -3,7 +3,7 @@
 // refused. Runs and the colour map never reach outside the image or the 256-entry table.
 #include <string.h>
 
-#include "graphics/image_reader.h"
+#include "graphics/image/image_reader.h"
 #include "runtime/memory.h"
 
 namespace {

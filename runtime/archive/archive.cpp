@@ -3,9 +3,9 @@
 // from the archive is checked before use, so a damaged archive fails to open a file instead of crashing.
 #include <string.h>
 
-#include "runtime/archive.h"
+#include "runtime/archive/archive.h"
 #include "runtime/log.h"
-#include "runtime/lz.h"
+#include "runtime/archive/lz.h"
 #include "runtime/memory.h"
 
 namespace {

@@ -1,3 +1,6 @@
+// Folder runtime/archive/: packed archives (format, reader, writer, the archive-aware file layer) and the LZ packer
+// and unpacker. It may call the runtime core's file layer, memory, log and text helpers.
+//
 // Packed archives in the runtime: a folder DATA may be replaced by an archive DATA.<ext> beside it, and the
 // archive-aware file layer (the default LowLevelFileTable) serves files of the folder from it. Holds the open
 // archives, the open-file table of the archive-aware layer, directory walks, listings and the path helpers.
@@ -6,7 +9,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "runtime/archive_format.h"
+#include "runtime/archive/archive_format.h"
 #include "runtime/file.h"
 
 constexpr int kArchiveTableSlots = 512;

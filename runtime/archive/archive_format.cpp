@@ -1,6 +1,6 @@
 // Archive format helpers shared by the runtime, the writer and the packing tool: header coding, the scrambling key,
 // name records, and index accessors that check every offset and count against the index before reading through it.
-#include "runtime/archive_format.h"
+#include "runtime/archive/archive_format.h"
 
 #include <string.h>
 

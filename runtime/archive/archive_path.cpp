@@ -3,7 +3,7 @@
 // archive's name records is used, so paths and records always split alike.
 #include <string.h>
 
-#include "runtime/archive.h"
+#include "runtime/archive/archive.h"
 #include "runtime/text.h"
 
 namespace {

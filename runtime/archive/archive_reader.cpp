@@ -1,12 +1,12 @@
 // Whole-archive reader over an ArchiveSource: the same header keys, bounds checks and unpacker as the runtime's file
 // layer, with a depth-first walk that refuses folder cycles in a damaged index.
-#include "runtime/archive_reader.h"
+#include "runtime/archive/archive_reader.h"
 
 #include <string.h>
 
 #include <unordered_set>
 
-#include "runtime/lz.h"
+#include "runtime/archive/lz.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Reads a whole packed archive from any random-access source: header and index, entry contents (descrambled and
 // unpacked) and a walk over every entry. Portable C++ without windows.h, for the packing tool's list and extract
-// and for checking written archives; the runtime's own file layer (runtime/archive.h) reads entries piecewise.
+// and for checking written archives; the runtime's own file layer (runtime/archive/archive.h) reads entries piecewise.
 #pragma once
 
 #include <stddef.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/archive_format.h"
+#include "runtime/archive/archive_format.h"
 
 class ArchiveSource {
 public:

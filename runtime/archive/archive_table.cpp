@@ -3,7 +3,7 @@
 // subtree. The last folder found is cached; it serves a later path only when that path continues at a separator.
 #include <string.h>
 
-#include "runtime/archive.h"
+#include "runtime/archive/archive.h"
 #include "runtime/memory.h"
 
 namespace {

@@ -3,7 +3,7 @@
 // with 0xF0000000; listings are records on a list of live listings, so stale handles are refused.
 #include <string.h>
 
-#include "runtime/archive.h"
+#include "runtime/archive/archive.h"
 #include "runtime/log.h"
 #include "runtime/memory.h"
 

@@ -1,11 +1,11 @@
 // Archive writer. Layout: the 24-byte header at offset 0, the data area from offset 24, the index behind the data.
 // The index holds the name table, then the file table (each folder's entries one after another, folders in
 // breadth-first order), then the directory table (the root's record first).
-#include "runtime/archive_writer.h"
+#include "runtime/archive/archive_writer.h"
 
 #include <string.h>
 
-#include "runtime/lz.h"
+#include "runtime/archive/lz.h"
 
 namespace {
 

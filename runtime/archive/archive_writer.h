@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/archive_format.h"
-#include "runtime/lz_pack.h"
+#include "runtime/archive/archive_format.h"
+#include "runtime/archive/lz_pack.h"
 
 // FILETIME values (100 ns units since 1601) stored with an entry.
 struct ArchiveTimes {

@@ -1,11 +1,11 @@
 // LZ packer for archive entries (format in lz.h): a hash-chain match finder over a 1 MB window with one step of
 // lazy evaluation, choosing between matches by the bytes they save, and checking the previous distance first since
 // a repeated distance costs no distance field. The escape byte is the input's least frequent byte.
-#include "runtime/lz_pack.h"
+#include "runtime/archive/lz_pack.h"
 
 #include <string.h>
 
-#include "runtime/lz.h"
+#include "runtime/archive/lz.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// The LZ-type packing of archive entries, writing side (format in runtime/lz.h). Portable C++ without windows.h:
+// The LZ-type packing of archive entries, writing side (format in runtime/archive/lz.h). Portable C++ without windows.h:
 // used by the archive writer, which serves both the packing tool and the tests' fixtures.
 #pragma once
 

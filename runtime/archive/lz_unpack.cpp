@@ -1,7 +1,7 @@
 // LZ unpacker for archive entries (format in lz.h). Literal runs are found by a block scan and copied whole; matches
 // copy in 16-byte steps where the distance allows, so unpacking runs at memory speed on typical game data. Every
 // token is checked against both buffers before it is applied.
-#include "runtime/lz.h"
+#include "runtime/archive/lz.h"
 
 #include <string.h>
 

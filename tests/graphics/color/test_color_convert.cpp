@@ -8,10 +8,10 @@
 
 #include <vector>
 
-#include "graphics/color_convert.h"
-#include "graphics/color_convert_rows.h"
-#include "graphics/memimg.h"
-#include "tests/graphics/test_color_support.h"
+#include "graphics/color/color_convert.h"
+#include "graphics/color/color_convert_rows.h"
+#include "graphics/color/memimg.h"
+#include "tests/graphics/color/test_color_support.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 
 #include <string.h>
 
-#include "graphics/color_format.h"
+#include "graphics/color/color_format.h"
 #include "graphics/graphics.h"
-#include "graphics/memimg.h"
-#include "tests/graphics/test_color_support.h"
+#include "graphics/color/memimg.h"
+#include "tests/graphics/color/test_color_support.h"
 
 namespace {
 

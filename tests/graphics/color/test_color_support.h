@@ -3,7 +3,7 @@
 
 #include <string.h>
 
-#include "graphics/color_format.h"
+#include "graphics/color/color_format.h"
 
 // Every byte starts as 0xCD, so a field the fill leaves unset shows up in the tests that read it.
 inline ColorFormat Masks(int depth, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {

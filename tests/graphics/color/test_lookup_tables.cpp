@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "graphics/frame_time.h"
-#include "graphics/lookup_tables.h"
+#include "graphics/ddraw/frame_time.h"
+#include "graphics/color/lookup_tables.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <functional>
 #include <vector>
 
-#include "graphics/image.h"
-#include "graphics/memimg.h"
+#include "graphics/image/image.h"
+#include "graphics/color/memimg.h"
 #include "runtime/memory.h"
-#include "tests/graphics/test_color_support.h"
+#include "tests/graphics/color/test_color_support.h"
 
 namespace {
 

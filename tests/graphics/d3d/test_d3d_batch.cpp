@@ -1,12 +1,12 @@
 // The vertex batch and the state caches, watched through a seam on the device calls: no DrawPrimitive passes the
 // vertex limit of its kind, a real state change sends the pending vertices exactly once, a repeated state sends
 // nothing, and the blend set-up sends what the draw state and the graph's transparency call for.
-#include "tests/graphics/test_d3d_support.h"
+#include "tests/graphics/d3d/test_d3d_support.h"
 
 #include <numeric>
 
-#include "graphics/d3d_draw.h"
-#include "tests/graphics/test_d3d_counting_device.h"
+#include "graphics/d3d/d3d_draw.h"
+#include "tests/graphics/d3d/test_d3d_counting_device.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // Blending on the Direct3D path read back from a known background: the blend modes, the colour scale, texel alpha,
 // transparent texels by alpha test and by colour key, and the blend graph's threshold.
-#include "tests/graphics/test_d3d_support.h"
+#include "tests/graphics/d3d/test_d3d_support.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "graphics/d3d_draw.h"
+#include "graphics/d3d/d3d_draw.h"
 
 namespace {
 

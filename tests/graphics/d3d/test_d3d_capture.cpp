@@ -1,11 +1,11 @@
 // Copying the screen into texture graphs: exact pixels with and without alpha, over several pieces; the trial order
 // of the five methods and the method remembered per alpha kind, watched through the method table; refused
 // rectangles; the desktop read in a window; and the pixel routine that fills the bits no channel uses.
-#include "tests/graphics/test_d3d_support.h"
+#include "tests/graphics/d3d/test_d3d_support.h"
 
 #include <set>
 
-#include "graphics/d3d_capture.h"
+#include "graphics/d3d/d3d_capture.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "graphics/d3d_device.h"
+#include "graphics/d3d/d3d_device.h"
 
 struct DeviceCall {
     enum Kind { kDraw, kDrawIndexed, kRenderState, kStageState, kTexture, kViewport, kRenderTarget, kBegin, kEnd };

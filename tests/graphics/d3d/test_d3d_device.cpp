@@ -1,8 +1,8 @@
 // The Direct3D back end on a running runtime: what start-up leaves (device, format table, limits), a second start
 // that must change nothing, and device loss: release, re-acquire, draw again and read back the right pixels.
-#include "tests/graphics/test_d3d_support.h"
+#include "tests/graphics/d3d/test_d3d_support.h"
 
-#include "graphics/d3d_draw.h"
+#include "graphics/d3d/d3d_draw.h"
 #include "graphics/surface_data.h"
 
 namespace {

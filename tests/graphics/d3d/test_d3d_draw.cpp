@@ -1,13 +1,13 @@
 // Direct3D draw primitives read back from the back screen: texel-exact point draws and clipping on every side,
 // graphs of several texture pieces without seams, rotation, mirrored stretches, four-corner draws, filled boxes and
 // outlines, and what happens while the draw target cannot be drawn on.
-#include "tests/graphics/test_d3d_support.h"
+#include "tests/graphics/d3d/test_d3d_support.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "graphics/d3d_draw.h"
-#include "graphics/surface2d.h"
+#include "graphics/d3d/d3d_draw.h"
+#include "graphics/ddraw/surface2d.h"
 
 namespace {
 

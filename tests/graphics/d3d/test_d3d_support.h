@@ -11,15 +11,15 @@
 #include <string>
 #include <vector>
 
-#include "graphics/d3d_device.h"
-#include "graphics/d3d_state.h"
-#include "graphics/d3d_surface.h"
-#include "graphics/device3d.h"
-#include "graphics/display.h"
+#include "graphics/d3d/d3d_device.h"
+#include "graphics/d3d/d3d_state.h"
+#include "graphics/d3d/d3d_surface.h"
+#include "graphics/d3d/device3d.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
-#include "graphics/image.h"
+#include "graphics/image/image.h"
 #include "runtime/memory.h"
 #include "runtime/runtime.h"
 

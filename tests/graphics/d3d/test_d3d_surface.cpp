@@ -1,7 +1,7 @@
 // Graphs as grids of power-of-two textures: the split of a length into piece sizes (a table and a sweep), the
 // pieces of a graph with their corner vertices, refusals and failures that must leave no piece behind, derived
 // graphs that share their parent's textures, and uploads of images that do not cover the graph.
-#include "tests/graphics/test_d3d_support.h"
+#include "tests/graphics/d3d/test_d3d_support.h"
 
 #include <numeric>
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "graphics/d3d_device.h"
+#include "graphics/d3d/d3d_device.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 
 #include <string>
 
-#include "graphics/blit2d.h"
+#include "graphics/ddraw/blit2d.h"
 #include "graphics/draw.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
-#include "graphics/surface2d.h"
+#include "graphics/ddraw/surface2d.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 #include "softrender/softrender.h"

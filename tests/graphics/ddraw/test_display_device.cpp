@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "graphics/display_internal.h"
-#include "graphics/lookup_tables.h"
-#include "graphics/memimg.h"
-#include "graphics/present.h"
+#include "graphics/ddraw/display_internal.h"
+#include "graphics/color/lookup_tables.h"
+#include "graphics/color/memimg.h"
+#include "graphics/ddraw/present.h"
 #include "runtime/log.h"
 #include "runtime/memory.h"
 #include "runtime/window.h"

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "graphics/display.h"
-#include "graphics/display_internal.h"
+#include "graphics/ddraw/display.h"
+#include "graphics/ddraw/display_internal.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "graphics/memimg.h"
-#include "graphics/present.h"
-#include "graphics/present_internal.h"
-#include "graphics/screen_front.h"
+#include "graphics/color/memimg.h"
+#include "graphics/ddraw/present.h"
+#include "graphics/ddraw/present_internal.h"
+#include "graphics/ddraw/screen_front.h"
 #include "runtime/window.h"
 
 namespace {

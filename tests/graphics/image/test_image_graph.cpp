@@ -10,9 +10,9 @@
 
 #include "graphics/graph.h"
 #include "graphics/graphics.h"
-#include "graphics/image.h"
-#include "runtime/archive.h"
-#include "runtime/archive_writer.h"
+#include "graphics/image/image.h"
+#include "runtime/archive/archive.h"
+#include "runtime/archive/archive_writer.h"
 #include "runtime/runtime.h"
 #include "runtime/window.h"
 #include "tests/graphics/test_draw_support.h"

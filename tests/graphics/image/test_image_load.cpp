@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "graphics/image.h"
-#include "graphics/image_reader.h"
-#include "runtime/archive.h"
-#include "runtime/archive_writer.h"
+#include "graphics/image/image.h"
+#include "graphics/image/image_reader.h"
+#include "runtime/archive/archive.h"
+#include "runtime/archive/archive_writer.h"
 #include "runtime/file.h"
 #include "runtime/memory.h"
 #include "runtime/stream.h"

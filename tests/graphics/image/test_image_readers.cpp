@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "graphics/image_reader.h"
+#include "graphics/image/image_reader.h"
 #include "runtime/memory.h"
 #include "tests/graphics/test_image_fixtures.h"
 

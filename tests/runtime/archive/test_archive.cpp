@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "runtime/archive.h"
-#include "runtime/archive_writer.h"
+#include "runtime/archive/archive.h"
+#include "runtime/archive/archive_writer.h"
 #include "runtime/file.h"
 #include "runtime/memory.h"
 #include "test_archive_fixture.h"
-#include "test_file_support.h"
-#include "test_log_fixture.h"
+#include "tests/runtime/test_file_support.h"
+#include "tests/runtime/test_log_fixture.h"
 
 namespace {
 

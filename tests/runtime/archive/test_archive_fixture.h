@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/archive_format.h"
-#include "runtime/archive_writer.h"
+#include "runtime/archive/archive_format.h"
+#include "runtime/archive/archive_writer.h"
 
 namespace archive_test {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "runtime/archive_format.h"
-#include "runtime/archive_reader.h"
-#include "runtime/archive_writer.h"
+#include "runtime/archive/archive_format.h"
+#include "runtime/archive/archive_reader.h"
+#include "runtime/archive/archive_writer.h"
 #include "test_archive_fixture.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/lz.h"
-#include "runtime/lz_pack.h"
+#include "runtime/archive/lz.h"
+#include "runtime/archive/lz_pack.h"
 
 namespace {
 
