@@ -104,9 +104,10 @@ int PumpNetworkMessages(int closeFirst) {
     // Only the window's own thread can take its messages; elsewhere there is nothing to drain.
     HWND window = g_state.socketWindow;
     if (GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId()) return 0;
+    MSG message;
+    if (!PeekMessageA(&message, window, 0, 0, PM_NOREMOVE)) return 0;  // the usual case: nothing queued
     const WPARAM marker = ++g_markersPosted;
     if (!PostMessageA(window, kDrainMarker, marker, 0)) return 0;
-    MSG message;
     while (!MarkerSeen(marker) && PeekMessageA(&message, window, 0, 0, PM_REMOVE)) {
         if (message.message == kDrainMarker) {
             if (!MarkerSeen(message.wParam)) g_markersSeen = message.wParam;
