@@ -273,6 +273,22 @@ TEST_F(HttpTest, SilentServerRunsUntilTheRequestIsEnded) {
     EXPECT_TRUE(PumpUntil([&] { return server.done(); })) << "the connection was not closed";
 }
 
+// Both state queries answer -1 once the connection's handle is gone; the request ends instead of waiting.
+TEST_F(HttpTest, RequestWhoseConnectionHandleIsGoneFails) {
+    ScriptedServer server("", ServerEnd::kNeverAnswer);
+    void* body = nullptr;
+    const int index = Create(kHttpGet, server.port(), "/", &body);
+    ASSERT_GE(index, 0);
+    PumpFor(50);
+    ASSERT_EQ(Connections().size(), 1u);
+    ASSERT_EQ(CloseNetWorkHandle(Connections().front()), 0);
+    const Outcome o = RunToEnd(index, 2000);
+    EXPECT_EQ(o.result, 2);
+    EXPECT_EQ(o.detail, 3);
+    EXPECT_EQ(HttpEndRequest(index), 0);
+    EXPECT_TRUE(PumpUntil([&] { return server.done(); }));
+}
+
 TEST_F(HttpTest, FinishKeepsTheFirstResultAndShutdownFreesEverything) {
     ScriptedServer first("", ServerEnd::kNeverAnswer);
     ScriptedServer second("", ServerEnd::kNeverAnswer);
