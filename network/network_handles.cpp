@@ -101,14 +101,16 @@ int PumpNetworkMessages(int closeFirst) {
             node = next;
         }
     }
-    // Only the window's own thread can take its messages; elsewhere there is nothing to drain.
+    // Only the window's own thread can take its messages; elsewhere there is nothing to drain. The peeks do
+    // not yield: a pump runs several times per received message, and giving up the processor each time costs
+    // milliseconds on a busy machine.
     HWND window = g_state.socketWindow;
     if (GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId()) return 0;
     MSG message;
-    if (!PeekMessageA(&message, window, 0, 0, PM_NOREMOVE)) return 0;  // the usual case: nothing queued
+    if (!PeekMessageA(&message, window, 0, 0, PM_NOREMOVE | PM_NOYIELD)) return 0;  // the usual case: nothing queued
     const WPARAM marker = ++g_markersPosted;
     if (!PostMessageA(window, kDrainMarker, marker, 0)) return 0;
-    while (!MarkerSeen(marker) && PeekMessageA(&message, window, 0, 0, PM_REMOVE)) {
+    while (!MarkerSeen(marker) && PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD)) {
         if (message.message == kDrainMarker) {
             if (!MarkerSeen(message.wParam)) g_markersSeen = message.wParam;
             continue;
