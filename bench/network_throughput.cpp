@@ -164,8 +164,8 @@ int main() {
         const double plain = PlainPair(plainPort, plainListener, size, count);
         const double sends = HandleSends(port, size, count);
         const double receives = HandleReceives(port, size, count);
-        printf("%-10zu %-8s %12.1f %12.1f %8.2f\n", size, "send", mb / sends, mb / plain, plain / sends);
-        printf("%-10zu %-8s %12.1f %12.1f %8.2f\n", size, "receive", mb / receives, mb / plain, plain / receives);
+        printf("%-10zu %-8s %12.2f %12.2f %8.2f\n", size, "send", mb / sends, mb / plain, plain / sends);
+        printf("%-10zu %-8s %12.2f %12.2f %8.2f\n", size, "receive", mb / receives, mb / plain, plain / receives);
     }
     closesocket(plainListener);
     NetworkShutDown();
