@@ -23,7 +23,7 @@ TrackedBlockHeader* g_newest = nullptr;
 int g_totalSize = 0;
 int g_liveCount = 0;
 uint16_t g_nextId = 0;
-TrackedAllocSettings g_settings = {0, 0, 0, 0, 0};
+TrackedAllocSettings g_settings = {0, 0, 0, 0};
 
 bool ShouldLogBlock(uint32_t size) {
     return g_settings.logBlockSize < 0 || (uint32_t)g_settings.logBlockSize == size ||
@@ -123,10 +123,6 @@ void* TrackedAlloc(size_t size, const char* sourceName, int line) {
     if (size > kMaxBlockSize) {
         WriteLogFormat("メモリ確保サイズが大きすぎます( 確保しようとしたサイズ %llu バイト )",
                        (unsigned long long)size);
-        return nullptr;
-    }
-    if (g_settings.failNextAllocations > 0) {
-        --g_settings.failNextAllocations;
         return nullptr;
     }
     unsigned char* raw = static_cast<unsigned char*>(RawHeapAlloc(size + kTrackedHeaderSize + kAlignPad));

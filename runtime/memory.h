@@ -73,8 +73,6 @@ struct TrackedAllocSettings {
     int logBlockSize;       // <0: log every block; else log blocks of exactly this size
     int logTotalsEachTime;  // 1: log the totals after each allocation and free
     int checkEachTime;      // 1: check every header after each allocation and before each free
-    // Tests only: the next N allocations return null as a refusing heap would (counts down to 0).
-    int failNextAllocations = 0;
 };
 TrackedAllocSettings GetTrackedAllocSettings();
 void SetTrackedAllocSettings(const TrackedAllocSettings& settings);
