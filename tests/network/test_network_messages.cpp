@@ -138,11 +138,11 @@ TEST_F(NetworkMessageTest, BytesQueuedBehindAMessageInProgressFormTheNextMessage
     ASSERT_EQ(NetWorkSend(handle, "defgh", 5), 0);
 
     TrackedAllocSettings settings = GetTrackedAllocSettings();
-    settings.failNextAllocations = 1;
+    settings.testRefuseAfter = 1;
     SetTrackedAllocSettings(settings);
     const Bytes refused = Pattern(8 << 20);
     EXPECT_EQ(NetWorkSend(handle, refused.data(), (int)refused.size()), -1);
-    settings.failNextAllocations = 0;
+    settings.testRefuseAfter = 0;
     SetTrackedAllocSettings(settings);
     EXPECT_NE(ReadLog().find("送信データ 8388608 byte の追加に失敗しました in NewWorkSend"), std::string::npos);
 

@@ -97,10 +97,10 @@ TEST_F(RingBufferTest, RefusedGrowthKeepsTheHeldBytes) {
     ASSERT_GT(before.readPosition + before.heldCount, before.capacity) << "the fixture must wrap";
 
     TrackedAllocSettings settings = GetTrackedAllocSettings();
-    settings.failNextAllocations = 1;
+    settings.testRefuseAfter = 1;
     SetTrackedAllocSettings(settings);
     EXPECT_EQ(Add(2000), -1);
-    settings.failNextAllocations = 0;
+    settings.testRefuseAfter = 0;
     SetTrackedAllocSettings(settings);
 
     EXPECT_EQ(ring_.data, before.data);
