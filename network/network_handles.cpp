@@ -1,0 +1,284 @@
+// Network handles and socket events: the per-pass pump with its automatic closing, the notification handler,
+// accepting on the listening socket, closing with the two bounded flushes, the state queries and shutdown.
+// Every entry runs under the runtime's one lock; nothing here blocks except the close flushes.
+#include <windows.h>
+
+#include <mmsystem.h>
+#include <stdarg.h>
+
+#include "network/network_internal.h"
+#include "runtime/memory.h"
+#include "runtime/text.h"
+
+namespace {
+
+NetworkState g_state;
+unsigned long g_notifications = 0;
+
+// A marker posted behind the queued notifications bounds each drain: notifications posted while the
+// drain runs (a peek that leaves data re-posts FD_READ at once) wait for the next pass.
+constexpr UINT kDrainMarker = WM_USER + 262;
+WPARAM g_markersPosted = 0;
+WPARAM g_markersSeen = 0;
+
+bool MarkerSeen(WPARAM marker) { return (INT_PTR)(g_markersSeen - marker) >= 0; }
+
+}  // namespace
+
+NetworkState* GetNetworkState() { return &g_state; }
+unsigned long GetSocketNotificationCount() { return g_notifications; }
+
+NetWorkRecord* FindNetWorkRecord(int handle) {
+    if (handle < 0 || HandleTypeOf(handle) != kHandleTypeNetwork) return nullptr;
+    const int slot = HandleSlotOf(handle);
+    if (slot >= kNetWorkSlotCount) return nullptr;
+    NetWorkRecord* record = g_state.records[slot];
+    if (record == nullptr || record->checkId != HandleCheckIdOf(handle)) return nullptr;
+    return record;
+}
+
+int FindFreeNetWorkSlot() {
+    for (int slot = 0; slot < kNetWorkConnectionSlots; ++slot) {
+        if (g_state.records[slot] == nullptr) return slot;
+    }
+    return -1;
+}
+
+NetWorkRecord* NewNetWorkRecord(int slot) {
+    auto* record = static_cast<NetWorkRecord*>(TrackedAllocZeroed(sizeof(NetWorkRecord), "", 0));
+    if (record == nullptr) {
+        WriteLog("ソケット用のメモリの確保に失敗しました\n");
+        return nullptr;
+    }
+    record->inUse = 1;
+    record->connected = 1;
+    record->lengthPrefixMode = g_state.rawStreamDefault == 0 ? 1 : 0;
+    record->autoClose = g_state.noAutoCloseDefault == 0 ? 1 : 0;
+    record->unusedWord = 1;
+    record->checkId = g_state.serialCounter;
+    RingBufferClear(&record->receiveBuffer);
+    RingBufferClear(&record->sendBuffer);
+    g_state.records[slot] = record;
+    HandleChainLink(&g_state.chainHead, &record->chainNode, MakeNetWorkHandle(record->checkId, slot), record);
+    return record;
+}
+
+void DiscardNetWorkRecord(int slot) {
+    NetWorkRecord* record = g_state.records[slot];
+    if (record == nullptr) return;
+    HandleChainUnlink(&record->chainNode);
+    if (record->socket != 0 && record->socket != INVALID_SOCKET) closesocket(record->socket);
+    RingBufferFree(&record->receiveBuffer);
+    RingBufferFree(&record->sendBuffer);
+    record->inUse = 0;
+    TrackedFree(record);
+    g_state.records[slot] = nullptr;
+}
+
+void StepNetWorkSerial() { g_state.serialCounter = (g_state.serialCounter + 1) % kHandleCheckIdCount; }
+
+int LogNetworkError(const char* format, ...) {
+    const int error = WSAGetLastError();
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    FormatStringV(text, sizeof(text), format, args);
+    va_end(args);
+    return WriteLogFormat("ネットワークログ。%s[%d]", text, error);
+}
+
+int PumpNetworkMessages(int closeFirst) {
+    if (g_state.socketWindow == nullptr || g_state.started == 0) return 0;
+    if (closeFirst == 1) {
+        HandleChainNode* node = g_state.chainHead.next;
+        while (node != nullptr && node != &g_state.chainTail) {
+            HandleChainNode* next = node->next;
+            const auto* record = static_cast<const NetWorkRecord*>(node->data);
+            if (record->inUse &&
+                ((record->connected == 0 && record->lossReported == 1 && record->autoClose == 1) || record->error == 1)) {
+                CloseNetWorkHandle(node->handle);
+            }
+            node = next;
+        }
+    }
+    // Only the window's own thread can take its messages; elsewhere there is nothing to drain. The peeks do
+    // not yield: a pump runs several times per received message, and giving up the processor each time costs
+    // milliseconds on a busy machine.
+    HWND window = g_state.socketWindow;
+    if (GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId()) return 0;
+    MSG message;
+    if (!PeekMessageA(&message, window, 0, 0, PM_NOREMOVE | PM_NOYIELD)) return 0;  // the usual case: nothing queued
+    const WPARAM marker = ++g_markersPosted;
+    if (!PostMessageA(window, kDrainMarker, marker, 0)) return 0;
+    while (!MarkerSeen(marker) && PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD)) {
+        if (message.message == kDrainMarker) {
+            if (!MarkerSeen(message.wParam)) g_markersSeen = message.wParam;
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return 0;
+}
+
+LRESULT OnSocketMessage(HWND, UINT, WPARAM wparam, LPARAM lparam) {
+    ++g_notifications;
+    NetWorkRecord* record = nullptr;
+    int handle = -1;
+    for (HandleChainNode* node = g_state.chainHead.next; node != nullptr && node != &g_state.chainTail;
+         node = node->next) {
+        auto* candidate = static_cast<NetWorkRecord*>(node->data);
+        if (candidate->socket == (SOCKET)wparam) {
+            record = candidate;
+            handle = node->handle;
+            break;
+        }
+    }
+    if (record == nullptr) {
+        WriteLog("通信エラー No.1\n");
+        return 0;
+    }
+    const int event = LOWORD(lparam);
+    const int error = HIWORD(lparam);
+    switch (event) {
+    case FD_READ:
+        RecvSocket(handle);
+        break;
+    case FD_WRITE:
+        SendSocket(handle);
+        break;
+    case FD_ACCEPT:
+        return AcceptNetWork();
+    case FD_CONNECT:
+        if (error == 0) record->connected = 1;
+        break;
+    case FD_CLOSE:
+        record->connected = 0;
+        record->lossReported = 0;
+        break;
+    default:
+        break;
+    }
+    return 1;
+}
+
+int AcceptNetWork() {
+    if (g_state.started == 0) return -1;
+    PumpNetworkMessages(0);
+    NetWorkRecord* listener = g_state.records[kNetWorkListenSlot];
+    if (listener == nullptr) return -1;
+    const int slot = FindFreeNetWorkSlot();
+    if (slot < 0) {
+        WriteLog("空きソケットデータがなかったので accept を拒否しました \n");
+        return -1;
+    }
+    NetWorkRecord* record = NewNetWorkRecord(slot);
+    if (record == nullptr) return -1;
+
+    sockaddr_in address;
+    int addressLength = (int)sizeof(address);
+    record->socket = accept(listener->socket, reinterpret_cast<sockaddr*>(&address), &addressLength);
+    if (record->socket == INVALID_SOCKET) {
+        LogNetworkError("acceptに失敗しました");
+        DiscardNetWorkRecord(slot);
+        return -1;
+    }
+    MoveBytes(record->peerAddress, &address.sin_addr, 4);
+    record->peerPort = address.sin_port;
+    if (WSAAsyncSelect(record->socket, g_state.socketWindow, kSocketMessage, kNetWorkAcceptedEvents) != 0) {
+        LogNetworkError("WSAAsyncSelectのエラー in AcceptNetWork");
+        DiscardNetWorkRecord(slot);
+        return -1;
+    }
+    StepNetWorkSerial();
+    return 1;
+}
+
+int CloseNetWorkHandle(int handle) {
+    if (g_state.started == 0) return -1;
+    NetWorkRecord* record = FindNetWorkRecord(handle);
+    if (record == nullptr || record->inUse == 0) return -1;
+    PumpNetworkMessages(0);
+
+    // A record in error refuses the pumps, so waiting on it could only burn the whole bound.
+    DWORD start = timeGetTime();
+    while (timeGetTime() - start < 1000 && record->error == 0 &&
+           (record->receiveRemaining != 0 || record->headerReceived != 0)) {
+        PumpNetworkMessages(0);
+        RecvSocket(handle);
+        Sleep(1);
+    }
+    start = timeGetTime();
+    while (timeGetTime() - start < 1000 && record->error == 0 && record->sendBuffer.heldCount > 0) {
+        PumpNetworkMessages(0);
+        SendSocket(handle);
+        if (record->sendBuffer.heldCount > 0) Sleep(1);
+    }
+
+    WSAAsyncSelect(record->socket, g_state.socketWindow, 0, 0);
+    closesocket(record->socket);
+    record->socket = 0;
+    record->connected = 0;
+    record->lossReported = 1;
+    DiscardNetWorkRecord(HandleSlotOf(handle));
+    return 0;
+}
+
+NetWorkRecord* ValidateNetWorkHandle(int handle, const char* notInUse, const char* inError) {
+    NetWorkRecord* record = FindNetWorkRecord(handle);
+    if (record == nullptr) return nullptr;
+    if (record->inUse == 0) {
+        WriteLog(notInUse);
+        return nullptr;
+    }
+    if (record->error == 1) {
+        WriteLog(inError);
+        return nullptr;
+    }
+    return record;
+}
+
+int GetNetWorkAcceptState(int handle) {
+    if (g_state.started == 0) return -1;
+    PumpNetworkMessages(0);
+    NetWorkRecord* record =
+        ValidateNetWorkHandle(handle, "有効なネットワークハンドルではありません in GetNetWorkAcceptState\n",
+                    "このネットワークハンドルにはエラーが発生しています in GetNetWorkAcceptStateh\n");
+    if (record == nullptr) return -1;
+    if (record->connected == 0 && record->lossReported == 0) record->lossReported = 1;
+    return record->connected == 1 ? 1 : 0;
+}
+
+int GetNetWorkDataLength(int handle) {
+    if (g_state.started == 0) return -1;
+    PumpNetworkMessages(0);
+    RecvSocket(handle);
+    SendSocket(handle);
+    NetWorkRecord* record =
+        ValidateNetWorkHandle(handle, "有効なネットワークハンドルではありません in GetNetWorkDataLength\n",
+                    "このネットワークハンドルにはエラーが発生しています in GetNetWorkDataLength\n");
+    if (record == nullptr) return -1;
+    if (record->lengthPrefixMode) return record->receiveBuffer.heldCount;
+    char scratch[1];
+    const int peeked = NetWorkRecvToPeek(handle, scratch, 1);
+    if (peeked < 0) return peeked;
+    return peeked == 1 ? 1 : 0;
+}
+
+int NetworkShutDown() {
+    if (g_state.started == 0) return 0;
+    WriteLog("ネットワーク関連の終了処理を行います \n");
+    for (int slot = 0; slot < kNetWorkSlotCount; ++slot) {
+        NetWorkRecord* record = g_state.records[slot];
+        if (record == nullptr) continue;
+        if (CloseNetWorkHandle(MakeNetWorkHandle(record->checkId, slot)) != 0) DiscardNetWorkRecord(slot);
+    }
+    if (g_state.socketWindow != nullptr) {
+        PostMessageA(g_state.socketWindow, WM_CLOSE, 0, 0);
+        if (g_state.windowDestroyed == 0) PumpNetworkMessages(0);
+    }
+    FillBytes(&g_state, 0, sizeof(g_state));
+    WSACleanup();
+    WriteLog("ネットワーク関連の終了処理は完了しました\n");
+    return 0;
+}

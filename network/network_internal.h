@@ -1,0 +1,97 @@
+// What the network layer's own files share: the process-wide state, the per-connection record, the pumps,
+// and the start pieces (WinSock, socket window, listening socket, outgoing connections) that the program
+// never calls but hosts and tests use to drive a started network.
+#pragma once
+
+#include <windows.h>
+
+#include <stdint.h>
+
+#include "network/network.h"
+#include "network/ring_buffer.h"
+#include "runtime/handle.h"
+#include "runtime/log.h"
+
+constexpr int kNetWorkConnectionSlots = 4096;
+constexpr int kNetWorkListenSlot = 4096;  // the listening socket's record
+constexpr int kNetWorkSlotCount = 4097;
+constexpr long kNetWorkAcceptedEvents = FD_READ | FD_WRITE | FD_CLOSE;  // 35
+
+struct NetWorkRecord {
+    int32_t inUse;
+    int32_t error;             // the receive buffer could not grow: every operation refuses the handle
+    int32_t connected;
+    int32_t lossReported;      // 0 after a close event until GetNetWorkAcceptState reports it
+    int32_t lengthPrefixMode;  // 1 length-prefixed messages, 0 raw stream
+    int32_t autoClose;         // a reported loss lets PumpNetworkMessages(1) close the handle
+    int32_t checkId;
+    SOCKET socket;             // 0 after closing
+    // Bytes of the incoming message still to come. While headerReceived is 1..3 it holds the header bytes
+    // gathered so far, as sendRemaining holds the outgoing header while that is sent.
+    int32_t receiveRemaining;
+    RingBuffer receiveBuffer;
+    RingBuffer sendBuffer;
+    int32_t sendRemaining;       // bytes of the outgoing message still to send (also its header bytes)
+    int32_t headerBytesPending;  // header bytes of the outgoing message not yet sent
+    uint8_t peerAddress[4];      // IPv4, network order
+    int32_t peerPort;            // network order, as accept gave it
+    int32_t headerReceived;      // header bytes of the incoming message taken so far (0..3)
+    int32_t unusedWord;          // accept sets 1; nothing reads it
+    HandleChainNode chainNode;
+};
+#if !defined(_WIN64)
+static_assert(sizeof(NetWorkRecord) == 116, "the network record is 116 bytes on i686");
+#endif
+
+struct NetworkState {
+    NetWorkRecord* records[kNetWorkSlotCount];
+    HandleChainNode chainHead;
+    HandleChainNode chainTail;
+    int32_t serialCounter;       // check id of the next record, 0..2047
+    int32_t started;
+    HWND socketWindow;
+    int32_t rawStreamDefault;    // not 0: new connections are raw stream
+    int32_t noAutoCloseDefault;  // not 0: new connections are not closed after a reported loss
+    int32_t windowDestroyed;
+};
+
+// The one state; zeroed by NetworkShutDown. Tests reach it to fill the table or wind the serial counter.
+NetworkState* GetNetworkState();
+inline int MakeNetWorkHandle(int checkId, int slot) { return MakeHandle(kHandleTypeNetwork, checkId, slot); }
+// The live record a handle names (handle shape, slot and check id), or null; logs nothing.
+NetWorkRecord* FindNetWorkRecord(int handle);
+// The common validation after the handle's shape: the record, or null after the operation's line for a
+// record not in use or in error (no line for a stale handle).
+NetWorkRecord* ValidateNetWorkHandle(int handle, const char* notInUse, const char* inError);
+// A zeroed record in `slot`, linked into the chain with the current serial counter as its check id;
+// connected 1, mode and auto-close from the defaults. Null (logged) when memory runs out.
+NetWorkRecord* NewNetWorkRecord(int slot);
+// Steps the serial counter once a new record has been set up (0..2047, wrapping).
+void StepNetWorkSerial();
+// Unlinks, closes the socket if any, frees both rings and the record, empties the slot.
+void DiscardNetWorkRecord(int slot);
+// First free connection slot (0..4095), or -1.
+int FindFreeNetWorkSlot();
+
+int RecvSocket(int handle);  // receive pump (length-prefixed); 0 or -1
+int SendSocket(int handle);  // send pump (length-prefixed); 0 or -1
+// "ネットワークログ。<text>[<WSAGetLastError>]". -1.
+int LogNetworkError(const char* format, ...) KV_PRINTF_LIKE(1, 2);
+
+// Socket notifications handled since the process started (diagnostics for tests).
+unsigned long GetSocketNotificationCount();
+
+// ---- Start pieces (not called by the program) ----
+// WinSock 1.1 and the hidden socket window, on the calling thread, which must be the one that pumps
+// (ProcessMessage): a window's messages are seen only by its own thread. 0, or -1 (logged).
+int StartNetWork();
+// Listening socket on 127.0.0.1 or any address at `port` (0: any free port) with its record in slot 4096,
+// registered for FD_ACCEPT. Returns its handle, or -1; *boundPort receives the port (may be null).
+int StartListenNetWork(int port, int loopbackOnly, int* boundPort);
+// Outgoing connection, connected within timeoutMs before notifications are registered (no FD_CONNECT
+// race). Returns the new handle or -1.
+int ConnectNetWork(const char* host, int port, int rawStream, int autoClose, int timeoutMs);
+int SetNetWorkRawStreamDefault(int flag);    // 0
+int SetNetWorkNoAutoCloseDefault(int flag);  // 0
+// The peer's IPv4 bytes (network order) and port (host order). 0 or -1.
+int GetNetWorkPeerAddress(int handle, unsigned char address[4], int* port);

@@ -1,0 +1,290 @@
+// Moving bytes: the receive and send pumps of length-prefixed connections (4-byte little-endian length, then
+// the message) and the receive, peek and send operations of both modes. The peer's length is not trusted:
+// it is read unsigned and checked in 64 bits before the buffer grows for it.
+#include <windows.h>
+
+#include <string.h>
+
+#include "network/network_internal.h"
+#include "runtime/text.h"
+
+namespace {
+
+// One busy flag per direction for all handles: a notification dispatched while a pump runs re-enters it
+// through PumpNetworkMessages and must not start a second pump on the same buffers.
+int g_receiving = 0;
+int g_sending = 0;
+
+// A notification that arrives while its direction's pump runs is refused by the busy flag; since the
+// system posts FD_READ and FD_WRITE only once per state change, the refused handle is noted and pumped once
+// the running pump ends, or its bytes would wait for a notification that never comes.
+struct DeferredPumps {
+    int handles[kNetWorkSlotCount];  // 0: nothing noted for the slot
+    int count;
+};
+DeferredPumps g_receiveDeferred;
+DeferredPumps g_sendDeferred;
+
+void Defer(DeferredPumps& deferred, int handle) {
+    const int slot = HandleSlotOf(handle);
+    if (deferred.handles[slot] == 0) ++deferred.count;
+    deferred.handles[slot] = handle;
+}
+
+void RunDeferred(DeferredPumps& deferred, int (*pump)(int)) {
+    for (int slot = 0; slot < kNetWorkSlotCount && deferred.count > 0; ++slot) {
+        const int handle = deferred.handles[slot];
+        if (handle == 0) continue;
+        deferred.handles[slot] = 0;
+        --deferred.count;
+        pump(handle);
+    }
+}
+
+class BusyFlag {
+   public:
+    explicit BusyFlag(int& flag) : flag_(flag) { flag_ = 1; }
+    ~BusyFlag() { flag_ = 0; }
+    BusyFlag(const BusyFlag&) = delete;
+    BusyFlag& operator=(const BusyFlag&) = delete;
+
+   private:
+    int& flag_;
+};
+
+int FailReceiveGrowth(NetWorkRecord* record, uint32_t length) {
+    WriteLogFormat("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %d byte)", (int)length);
+    record->error = 1;
+    record->receiveRemaining = 0;
+    record->headerReceived = 0;
+    return -1;
+}
+
+// Takes header bytes as they come; a partial header stays in the record, so nothing is peeked (a peek that
+// leaves data makes the system post FD_READ again at once). 1 when a header is complete and the buffer has
+// room for its message, 0 when the socket has no more bytes now, -1 when the length cannot be held.
+int ReceiveHeader(NetWorkRecord* record) {
+    auto* header = reinterpret_cast<char*>(&record->receiveRemaining);
+    const int got = recv(record->socket, header + record->headerReceived, 4 - record->headerReceived, 0);
+    if (got <= 0) return 0;
+    record->headerReceived += got;
+    if (record->headerReceived < 4) return 0;
+    record->headerReceived = 0;
+    uint32_t length;
+    memcpy(&length, header, 4);
+    const int64_t total = (int64_t)record->receiveBuffer.heldCount + length + kRingBufferSlack;
+    if (length > (uint32_t)INT32_MAX || total > INT32_MAX) return FailReceiveGrowth(record, length);
+    record->receiveRemaining = (int32_t)length;
+    if (RingBufferReserve(&record->receiveBuffer, (int32_t)length) != 0) return FailReceiveGrowth(record, length);
+    return 1;
+}
+
+// Receives up to the rest of the current message into the free part of the ring, split at its end.
+int ReceiveBody(NetWorkRecord* record) {
+    RingBuffer& ring = record->receiveBuffer;
+    RingBufferNormalise(&ring);
+    const int32_t remaining = record->receiveRemaining;
+    int32_t total = 0;
+    if ((int64_t)ring.writePosition + remaining > ring.capacity) {
+        const int32_t first = ring.capacity - ring.writePosition;
+        const int got = recv(record->socket, reinterpret_cast<char*>(ring.data + ring.writePosition), first, 0);
+        if (got <= 0) return 0;
+        if (got < first) {
+            ring.writePosition += got;
+            total = got;
+        } else {
+            const int second = recv(record->socket, reinterpret_cast<char*>(ring.data), remaining - first, 0);
+            if (second <= 0) {
+                ring.writePosition = 0;
+                total = first;
+            } else {
+                ring.writePosition = second;
+                total = first + second;
+            }
+        }
+    } else {
+        const int got = recv(record->socket, reinterpret_cast<char*>(ring.data + ring.writePosition), remaining, 0);
+        if (got <= 0) return 0;
+        ring.writePosition += got;
+        total = got;
+    }
+    ring.heldCount += total;
+    record->receiveRemaining -= total;
+    return total;
+}
+
+int ReceivePump(int handle) {
+    PumpNetworkMessages(0);
+    NetWorkRecord* record = ValidateNetWorkHandle(handle, "有効なネットワークハンドルではありません in RecvSocket\n",
+                                                  "このネットワークハンドルにはエラーが発生しています in RecvSocket\n");
+    if (record == nullptr) return -1;
+    if (record->lengthPrefixMode == 0) return 0;
+    for (;;) {
+        if (record->receiveRemaining == 0 || record->headerReceived != 0) {
+            const int header = ReceiveHeader(record);
+            if (header <= 0) return header;
+            if (record->receiveRemaining == 0) continue;  // an empty message is complete at once
+        }
+        const int total = ReceiveBody(record);
+        PumpNetworkMessages(0);
+        record = FindNetWorkRecord(handle);
+        if (record == nullptr || total <= 0 || record->receiveRemaining != 0) return 0;
+    }
+}
+
+// Sends from the read position, split at the end of the ring; at most `count` bytes. The count sent.
+int SendFromRing(NetWorkRecord* record, int32_t count) {
+    RingBuffer& ring = record->sendBuffer;
+    RingBufferNormalise(&ring);
+    const char* data = reinterpret_cast<const char*>(ring.data);
+    if ((int64_t)ring.readPosition + count > ring.capacity) {
+        const int32_t first = ring.capacity - ring.readPosition;
+        const int got = send(record->socket, data + ring.readPosition, first, 0);
+        if (got <= 0) return 0;
+        if (got < first) {
+            ring.readPosition += got;
+            return got;
+        }
+        const int second = send(record->socket, data, count - first, 0);
+        if (second <= 0) {
+            ring.readPosition = 0;
+            return first;
+        }
+        ring.readPosition = second;
+        return first + second;
+    }
+    const int got = send(record->socket, data + ring.readPosition, count, 0);
+    if (got <= 0) return 0;
+    ring.readPosition += got;
+    return got;
+}
+
+int SendPump(int handle) {
+    PumpNetworkMessages(0);
+    NetWorkRecord* record = ValidateNetWorkHandle(handle, "有効なネットワークハンドルではありません in SendSocket\n",
+                                                  "このネットワークハンドルにはエラーが発生しています in SendSocket\n");
+    if (record == nullptr) return -1;
+    if (record->sendBuffer.heldCount == 0 || record->lengthPrefixMode == 0) return 0;
+    for (;;) {
+        auto* header = reinterpret_cast<const char*>(&record->sendRemaining);
+        if (record->headerBytesPending > 0) {
+            const int pending = record->headerBytesPending;
+            const int got = send(record->socket, header + (4 - pending), pending, 0);
+            if (got <= 0) return 0;
+            record->headerBytesPending -= got;
+            if (record->headerBytesPending > 0) return 0;
+        }
+        if (record->sendRemaining == 0) {
+            // Everything queued now is the next message; later additions form the one after it.
+            record->sendRemaining = record->sendBuffer.heldCount;
+            const int got = send(record->socket, header, 4, 0);
+            if (got <= 0) {
+                record->sendRemaining = 0;
+                return 0;
+            }
+            if (got < 4) {
+                record->headerBytesPending = 4 - got;
+                return 0;
+            }
+        }
+        const int total = SendFromRing(record, record->sendRemaining);
+        record->sendBuffer.heldCount -= total;
+        record->sendRemaining -= total;
+        PumpNetworkMessages(0);
+        record = FindNetWorkRecord(handle);
+        // After a partial send, try again: only a send refused as would-block arms the next FD_WRITE, so
+        // stopping on a short count would leave the rest waiting for a notification that never comes.
+        if (record == nullptr || total <= 0 || record->sendBuffer.heldCount == 0) return 0;
+    }
+}
+
+}  // namespace
+
+int RecvSocket(int handle) {
+    if (GetNetworkState()->started == 0 || FindNetWorkRecord(handle) == nullptr) return -1;
+    if (g_receiving) {
+        Defer(g_receiveDeferred, handle);
+        return -1;
+    }
+    int result;
+    {
+        BusyFlag busy(g_receiving);
+        result = ReceivePump(handle);
+    }
+    RunDeferred(g_receiveDeferred, RecvSocket);
+    return result;
+}
+
+int SendSocket(int handle) {
+    if (GetNetworkState()->started == 0 || FindNetWorkRecord(handle) == nullptr) return -1;
+    if (g_sending) {
+        Defer(g_sendDeferred, handle);
+        return -1;
+    }
+    int result;
+    {
+        BusyFlag busy(g_sending);
+        result = SendPump(handle);
+    }
+    RunDeferred(g_sendDeferred, SendSocket);
+    return result;
+}
+
+namespace {
+
+// NetWorkRecv and NetWorkRecvToPeek differ only in leaving the bytes where they are.
+int Receive(int handle, void* buffer, int size, int peek, const char* notInUse, const char* inError) {
+    if (GetNetworkState()->started == 0) return -1;
+    PumpNetworkMessages(0);
+    NetWorkRecord* record = ValidateNetWorkHandle(handle, notInUse, inError);
+    if (record == nullptr) return -1;
+    if (RecvSocket(handle) == -1) return -1;
+    record = FindNetWorkRecord(handle);
+    if (record == nullptr) return -1;
+    if (record->lengthPrefixMode == 0) {
+        return recv(record->socket, static_cast<char*>(buffer), size, peek ? MSG_PEEK : 0);
+    }
+    if (RingBufferRead(&record->receiveBuffer, buffer, size, peek) != 0) return -1;
+    if (!peek) RecvSocket(handle);
+    return 0;
+}
+
+}  // namespace
+
+int NetWorkRecv(int handle, void* buffer, int size) {
+    if (size < 0) return -1;
+    return Receive(handle, buffer, size, 0, "有効なネットワークハンドルではありません in NetWorkRecv\n",
+                   "このネットワークハンドルにはエラーが発生しています in NetWorkRecv\n");
+}
+
+int NetWorkRecvToPeek(int handle, void* buffer, int size) {
+    if (size < 0) {
+        WriteLogFormat("受信サイズ %d byte は不正です in NetWorkRecvToPeek", size);
+        return -1;
+    }
+    return Receive(handle, buffer, size, 1, "有効なネットワークハンドルではありません in NetWorkRecvToPeek\n",
+                   "このネットワークハンドルにはエラーが発生しています in NetWorkRecvToPeek\n");
+}
+
+int NetWorkSend(int handle, const void* data, int length) {
+    if (GetNetworkState()->started == 0) return -1;
+    PumpNetworkMessages(0);
+    NetWorkRecord* record = ValidateNetWorkHandle(handle, "有効なネットワークハンドルではありません in NetWorkSend\n",
+                                                  "このネットワークハンドルにはエラーが発生しています in NetWorkSend\n");
+    if (record == nullptr) return -1;
+    if (record->connected == 0) return -1;
+    if (length < 0) {
+        WriteLogFormat("送信データ %d byte は不正な長さです in NetWorkSend", length);
+        return -1;
+    }
+    SendSocket(handle);
+    record = FindNetWorkRecord(handle);
+    if (record == nullptr) return -1;
+    if (record->lengthPrefixMode == 0) return send(record->socket, static_cast<const char*>(data), length, 0);
+    if (RingBufferAdd(&record->sendBuffer, data, length) != 0) {
+        WriteLogFormat("送信データ %d byte の追加に失敗しました in NewWorkSend", length);
+        return -1;
+    }
+    SendSocket(handle);
+    return 0;
+}

@@ -1,0 +1,103 @@
+// Growable byte queue of the network layer. Bytes are made contiguous only when the block grows; a
+// refused growth keeps the old block, since a send queue that lost its bytes would misframe the stream.
+#include "network/ring_buffer.h"
+
+#include "runtime/log.h"
+#include "runtime/memory.h"
+#include "runtime/text.h"
+
+int RingBufferClear(RingBuffer* buffer) {
+    buffer->data = nullptr;
+    buffer->readPosition = 0;
+    buffer->writePosition = 0;
+    buffer->heldCount = 0;
+    buffer->capacity = 0;
+    return 0;
+}
+
+int RingBufferFree(RingBuffer* buffer) {
+    TrackedFree(buffer->data);
+    return RingBufferClear(buffer);
+}
+
+void RingBufferNormalise(RingBuffer* buffer) {
+    if (buffer->readPosition == buffer->capacity) buffer->readPosition = 0;
+    if (buffer->writePosition == buffer->capacity) buffer->writePosition = 0;
+}
+
+int RingBufferReserve(RingBuffer* buffer, int32_t add) {
+    RingBufferNormalise(buffer);
+    if (add < 0) return -1;
+    const int64_t need = (int64_t)buffer->heldCount + add;
+    if (buffer->capacity >= need) return 0;
+    const int64_t wanted = need + kRingBufferSlack;
+    unsigned char* block = nullptr;
+    if (wanted <= INT32_MAX) block = static_cast<unsigned char*>(TrackedAlloc((size_t)wanted, "", 0));
+    if (block == nullptr) {
+        // The size cannot be shown as a positive int when it passes INT32_MAX; the line then shows the
+        // 32-bit wrap of it, which is as much as the format can say.
+        WriteLogFormat("リングバッファの再確保に失敗しました(確保しようとしたサイズ %d byte)", (int)(uint32_t)wanted);
+        return -1;
+    }
+    const int32_t held = buffer->heldCount;
+    if (held > 0) {
+        const int32_t first = buffer->capacity - buffer->readPosition;
+        if (buffer->readPosition + (int64_t)held > buffer->capacity) {
+            MoveBytes(block, buffer->data + buffer->readPosition, (size_t)first);
+            MoveBytes(block + first, buffer->data, (size_t)(held - first));
+        } else {
+            MoveBytes(block, buffer->data + buffer->readPosition, (size_t)held);
+        }
+    }
+    TrackedFree(buffer->data);
+    buffer->data = block;
+    buffer->capacity = (int32_t)wanted;
+    buffer->readPosition = 0;
+    buffer->writePosition = held;
+    return 0;
+}
+
+int RingBufferAdd(RingBuffer* buffer, const void* data, int32_t length) {
+    RingBufferNormalise(buffer);
+    if (length < 0) {
+        WriteLogFormat("リングバッファへのデータの追加に失敗しました(追加する長さ %d byte)", length);
+        return -1;
+    }
+    if (RingBufferReserve(buffer, length) != 0) {
+        WriteLogFormat("リングバッファへのデータの追加に失敗しました(追加する長さ %d byte)", length);
+        return -1;
+    }
+    if (length == 0) return 0;
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    const int32_t room = buffer->capacity - buffer->writePosition;
+    if (length > room) {
+        MoveBytes(buffer->data + buffer->writePosition, bytes, (size_t)room);
+        MoveBytes(buffer->data, bytes + room, (size_t)(length - room));
+        buffer->writePosition = length - room;
+    } else {
+        MoveBytes(buffer->data + buffer->writePosition, bytes, (size_t)length);
+        buffer->writePosition += length;
+    }
+    buffer->heldCount += length;
+    return 0;
+}
+
+int RingBufferRead(RingBuffer* buffer, void* destination, int32_t size, int peek) {
+    if (size < 0 || buffer->heldCount < size) return -1;
+    RingBufferNormalise(buffer);
+    if (size == 0) return 0;
+    unsigned char* out = static_cast<unsigned char*>(destination);
+    const int32_t first = buffer->capacity - buffer->readPosition;
+    if (size > first) {
+        MoveBytes(out, buffer->data + buffer->readPosition, (size_t)first);
+        MoveBytes(out + first, buffer->data, (size_t)(size - first));
+        if (!peek) buffer->readPosition = size - first;
+    } else {
+        MoveBytes(out, buffer->data + buffer->readPosition, (size_t)size);
+        if (!peek) buffer->readPosition += size;
+    }
+    if (!peek) buffer->heldCount -= size;
+    return 0;
+}
+
+int RingBufferHeldCount(const RingBuffer* buffer) { return buffer->heldCount; }

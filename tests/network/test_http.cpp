@@ -1,0 +1,328 @@
+// HTTP/1.0 requests against a scripted loopback server that records the request bytes: the exact request
+// texts, bodies to memory and to a file, the answers that fail a request (statuses, malformed or endless
+// lines, bad lengths, a connection that ends early) and the ones that must not hang it.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "tests/network/network_test_support.h"
+
+namespace {
+
+enum class ServerEnd { kClose, kKeepOpen, kNeverAnswer };
+
+// Accepts one connection, records the request (headers, then as many body bytes as its Content-Length
+// says), sends the answer and then closes, or waits for the client to close first.
+class ScriptedServer {
+   public:
+    ScriptedServer(std::string answer, ServerEnd end) {
+        thread_ = std::thread([this, answer, end] {
+            PeerSocket client = listener_.accept();
+            if (!client.valid()) return;
+            ReadRequest(client);
+            if (end != ServerEnd::kNeverAnswer) client.sendText(answer);
+            if (end != ServerEnd::kClose) {
+                client.setReceiveTimeout(20000);
+                client.receiveAll();
+            }
+            client.close();
+            done_ = true;
+        });
+    }
+    ~ScriptedServer() { join(); }
+    int port() const { return listener_.port(); }
+    void join() {
+        if (thread_.joinable()) thread_.join();
+    }
+    bool done() const { return done_; }
+    const std::string& request() const { return request_; }
+
+   private:
+    void ReadRequest(const PeerSocket& client) {
+        size_t headerEnd = std::string::npos;
+        while (headerEnd == std::string::npos) {
+            Bytes part = client.receive(1);
+            if (part.empty()) return;
+            request_.push_back((char)part[0]);
+            if (request_.size() >= 4 && request_.compare(request_.size() - 4, 4, "\r\n\r\n") == 0) headerEnd = 0;
+            if (request_.size() >= 2 && request_.compare(request_.size() - 2, 2, "\n\n") == 0) headerEnd = 0;
+        }
+        const size_t at = request_.find("Content-Length: ");
+        if (at == std::string::npos) return;
+        const size_t length = std::stoul(request_.substr(at + 16));
+        Bytes body = client.receive(length);
+        request_.append(body.begin(), body.end());
+    }
+
+    PeerListener listener_;
+    std::string request_;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+struct Outcome {
+    int result = -9, detail = -9, contentLength = -9;
+};
+
+class HttpTest : public NetworkTest {
+   protected:
+    void SetUp() override {
+        NetworkTest::SetUp();
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        filePath_ = std::string(temp) + "kv_http_" + std::to_string(GetCurrentProcessId()) + ".bin";
+    }
+    void TearDown() override {
+        DeleteFileA(filePath_.c_str());
+        NetworkTest::TearDown();
+    }
+    HANDLE OpenBodyFile() const {
+        return CreateFileA(filePath_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    std::string FileBody() const { return ReadFile(filePath_); }
+
+    int Create(int kind, int port, const std::string& path, void** body, const std::string& post = "") {
+        HttpRequestSpec spec{};
+        spec.kind = kind;
+        spec.host = "127.0.0.1";
+        spec.port = port;
+        spec.path = path.c_str();
+        spec.postData = post.data();
+        spec.postLength = (int)post.size();
+        spec.bodyPointerLocation = body;
+        spec.file = body == nullptr && kind != kHttpHead ? OpenBodyFile() : nullptr;
+        spec.connectTimeoutMs = 3000;
+        return HttpCreateRequest(spec);
+    }
+    static Outcome StateOf(int index) {
+        Outcome o;
+        HttpGetRequestState(index, &o.result, &o.detail, &o.contentLength);
+        return o;
+    }
+    // Pumps as the runtime does until the request has finished.
+    static Outcome RunToEnd(int index, DWORD timeoutMs = 8000) {
+        PumpUntil([&] { return StateOf(index).result != -1; }, timeoutMs);
+        return StateOf(index);
+    }
+
+    std::string filePath_;
+};
+
+}  // namespace
+
+TEST_F(HttpTest, RequestTextsAreSentExactly) {
+    const std::string longPath = "/" + std::string(254, 'p');  // the longest path: no truncation
+    const struct {
+        const char* name;
+        int kind;
+        std::string path;
+        std::string post;
+        const char* format;
+    } cases[] = {
+        {"GET", kHttpGet, "/a/b?c=1", "", "GET /a/b?c=1 HTTP/1.0\r\nHost: 127.0.0.1:%d\r\nConnection: close\r\n\r\n"},
+        {"POST", kHttpPost, "/form", "x=1&y=2", "POST /form HTTP/1.0\nHost: 127.0.0.1:%d\nContent-Length: 7\n\nx=1&y=2"},
+        {"HEAD", kHttpHead, "/h", "", "HEAD /h HTTP/1.0\n\n"},
+        {"POST with the longest path", kHttpPost, longPath, "z",
+         "POST %s HTTP/1.0\nHost: 127.0.0.1:%d\nContent-Length: 1\n\nz"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok", ServerEnd::kClose);
+        void* body = nullptr;
+        const int index = Create(c.kind, server.port(), c.path, &body, c.post);
+        ASSERT_GE(index, 0);
+        const Outcome o = RunToEnd(index);
+        server.join();
+        char expected[1024];
+        if (c.path == longPath) {
+            snprintf(expected, sizeof(expected), c.format, longPath.c_str(), server.port());
+        } else {
+            snprintf(expected, sizeof(expected), c.format, server.port());
+        }
+        EXPECT_EQ(server.request(), expected);
+        EXPECT_EQ(o.result, 0);
+        EXPECT_EQ(o.detail, -1);
+        EXPECT_EQ(o.contentLength, 2);
+        if (c.kind != kHttpHead) {
+            ASSERT_NE(body, nullptr);
+            EXPECT_EQ(std::string(static_cast<char*>(body), 2), "ok");
+        }
+        TrackedFree(body);
+        EXPECT_EQ(HttpEndRequest(index), 0);
+    }
+}
+
+TEST_F(HttpTest, AnswersFinishRequestsAsTheySay) {
+    const std::string tenThousand(10000, 'k');
+    const std::string rawBody(3000, 'r');
+    const struct {
+        const char* name;
+        int kind;
+        bool memory;
+        std::string answer;
+        ServerEnd end;
+        int result, detail, contentLength;
+        std::string body;     // memory block or file content on success
+        const char* logPart;  // a line the case must write, or null
+    } cases[] = {
+        {"200 with a length, to memory", kHttpGet, true, "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello",
+         ServerEnd::kClose, 0, -1, 5, "hello", nullptr},
+        {"10000 bytes to a file, more waiting", kHttpGet, false,
+         "HTTP/1.0 200 OK\r\nContent-Length: 10000\r\n\r\n" + tenThousand + "TRAILING", ServerEnd::kKeepOpen, 0, -1,
+         10000, tenThousand, nullptr},
+        {"lower-case name, no blank", kHttpGet, true, "HTTP/1.0 200 OK\r\ncontent-length:5\r\n\r\nhello",
+         ServerEnd::kClose, 0, -1, 5, "hello", nullptr},
+        {"no length, to a file until close", kHttpGet, false, "HTTP/1.0 200 OK\r\nServer: t\r\n\r\n" + rawBody,
+         ServerEnd::kClose, 0, -1, -1, rawBody, nullptr},
+        {"no length, to memory", kHttpGet, true, "HTTP/1.0 200 OK\r\nServer: t\r\n\r\nhello", ServerEnd::kKeepOpen, 2,
+         3, -1, "", nullptr},
+        {"chunked reply taken as raw bytes", kHttpPost, false,
+         "HTTP/1.0 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", ServerEnd::kClose, 0, -1, -1,
+         "5\r\nhello\r\n0\r\n\r\n", nullptr},
+        {"404 on GET", kHttpGet, true, "HTTP/1.0 404 Not Found\r\n\r\n", ServerEnd::kClose, 2, 1, -1, "",
+         "接続に失敗しました (戻り値:404)\r\n"},
+        {"404 on POST", kHttpPost, true, "HTTP/1.0 404 Not Found\r\n\r\n", ServerEnd::kClose, 2, 1, -1, "", nullptr},
+        {"HEAD with a length", kHttpHead, false, "HTTP/1.0 200 OK\r\nServer: t\r\nContent-Length: 1234\r\n\r\n",
+         ServerEnd::kKeepOpen, 0, -1, 1234, "", nullptr},
+        {"HEAD without a length", kHttpHead, false, "HTTP/1.0 200 OK\r\nServer: t\r\n\r\n", ServerEnd::kClose, 2, 3, -1,
+         "", nullptr},
+        {"duplicate length", kHttpGet, true,
+         "HTTP/1.0 200 OK\r\nContent-Length: 5\r\nContent-Length: 5\r\n\r\nhello", ServerEnd::kClose, 2, 0, 5, "",
+         "HTTP の応答の Content-Length が不正です\r\n"},
+        {"negative length", kHttpGet, true, "HTTP/1.0 200 OK\r\nContent-Length: -5\r\n\r\nhello", ServerEnd::kKeepOpen,
+         2, 0, -1, "", "HTTP の応答の Content-Length が不正です\r\n"},
+        {"non-numeric length", kHttpHead, false, "HTTP/1.0 200 OK\r\nContent-Length: 12abc\r\n\r\n",
+         ServerEnd::kKeepOpen, 2, 0, -1, "", "HTTP の応答の Content-Length が不正です\r\n"},
+        {"status line without a number", kHttpGet, true, "HTTP/1.0 OK\r\n\r\n", ServerEnd::kClose, 2, 0, -1, "",
+         "接続に失敗しました (戻り値:-1)\r\n"},
+        {"line over 254 bytes", kHttpGet, true, "HTTP/1.0 200 OK\r\nX-Long: " + std::string(300, 'a') + "\r\n\r\n",
+         ServerEnd::kKeepOpen, 2, 0, -1, "", "HTTP の応答行が長すぎるか不正な文字を含んでいます\r\n"},
+        {"NUL in a line", kHttpGet, true, std::string("HTTP/1.0 200 OK\r\nX-A: a\0b\r\n\r\n", 29), ServerEnd::kClose,
+         2, 0, -1, "", "HTTP の応答行が長すぎるか不正な文字を含んでいます\r\n"},
+        {"server closes mid-body", kHttpGet, true, "HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n" + std::string(40, 'm'),
+         ServerEnd::kClose, 2, 3, 100, "", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResetLog();
+        ScriptedServer server(c.answer, c.end);
+        void* body = reinterpret_cast<void*>(1);
+        const int index = Create(c.kind, server.port(), "/x", c.memory ? &body : nullptr);
+        ASSERT_GE(index, 0);
+        const Outcome o = RunToEnd(index);
+        EXPECT_EQ(o.result, c.result);
+        EXPECT_EQ(o.detail, c.detail);
+        EXPECT_EQ(o.contentLength, c.contentLength);
+        if (c.memory) {
+            if (c.result == 0) {
+                ASSERT_NE(body, nullptr);
+                EXPECT_EQ(std::string(static_cast<char*>(body), c.body.size()), c.body);
+            } else {
+                EXPECT_EQ(body, nullptr) << "a failed request leaves no body";
+            }
+            TrackedFree(body);
+        } else if (c.kind != kHttpHead && c.result == 0) {
+            EXPECT_TRUE(FileBody() == c.body) << "file holds " << FileBody().size() << " bytes";
+        }
+        EXPECT_EQ(HttpEndRequest(index), 0);
+        server.join();
+        const std::string log = ReadLog();
+        if (c.logPart) {
+            EXPECT_EQ(CountOf(log, c.logPart), 1) << log;
+        } else {
+            EXPECT_EQ(log.find("接続に失敗しました"), std::string::npos) << log;
+        }
+    }
+}
+
+TEST_F(HttpTest, LargePostArrivesWhole) {
+    std::string post(1 << 20, '\0');
+    for (size_t i = 0; i < post.size(); ++i) post[i] = (char)(i * 31 + (i >> 10));
+    ScriptedServer server("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n", ServerEnd::kClose);
+    void* body = nullptr;
+    const int index = Create(kHttpPost, server.port(), "/upload", &body, post);
+    ASSERT_GE(index, 0);
+    const Outcome o = RunToEnd(index, 20000);
+    server.join();
+    EXPECT_EQ(o.result, 0);
+    EXPECT_EQ(o.detail, -1);
+    const std::string& request = server.request();
+    ASSERT_GE(request.size(), post.size());
+    EXPECT_TRUE(request.compare(request.size() - post.size(), post.size(), post) == 0) << "the post data differ";
+    TrackedFree(body);
+    EXPECT_EQ(HttpEndRequest(index), 0);
+}
+
+// A server that accepts and never answers: the service keeps returning and the request runs until ended.
+TEST_F(HttpTest, SilentServerRunsUntilTheRequestIsEnded) {
+    ScriptedServer server("", ServerEnd::kNeverAnswer);
+    void* body = nullptr;
+    const int index = Create(kHttpGet, server.port(), "/", &body);
+    ASSERT_GE(index, 0);
+    int passes = 0;
+    PumpUntil([&] {
+        ++passes;
+        return false;
+    }, 300);
+    EXPECT_GT(passes, 20) << "the service blocked";
+    EXPECT_EQ(StateOf(index).result, -1);
+    EXPECT_EQ(HttpEndRequest(index), 0);
+    EXPECT_EQ(HttpGetRequestState(index, nullptr, nullptr, nullptr), -1);
+    EXPECT_TRUE(PumpUntil([&] { return server.done(); })) << "the connection was not closed";
+}
+
+// Both state queries answer -1 once the connection's handle is gone; the request ends instead of waiting.
+TEST_F(HttpTest, RequestWhoseConnectionHandleIsGoneFails) {
+    ScriptedServer server("", ServerEnd::kNeverAnswer);
+    void* body = nullptr;
+    const int index = Create(kHttpGet, server.port(), "/", &body);
+    ASSERT_GE(index, 0);
+    PumpFor(50);
+    ASSERT_EQ(Connections().size(), 1u);
+    ASSERT_EQ(CloseNetWorkHandle(Connections().front()), 0);
+    const Outcome o = RunToEnd(index, 2000);
+    EXPECT_EQ(o.result, 2);
+    EXPECT_EQ(o.detail, 3);
+    EXPECT_EQ(HttpEndRequest(index), 0);
+    EXPECT_TRUE(PumpUntil([&] { return server.done(); }));
+}
+
+TEST_F(HttpTest, FinishKeepsTheFirstResultAndShutdownFreesEverything) {
+    ScriptedServer first("", ServerEnd::kNeverAnswer);
+    ScriptedServer second("", ServerEnd::kNeverAnswer);
+    void* body = nullptr;
+    const int a = Create(kHttpGet, first.port(), "/", &body);
+    const int b = Create(kHttpHead, second.port(), "/", nullptr);
+    ASSERT_GE(a, 0);
+    ASSERT_GE(b, 0);
+    EXPECT_EQ(HttpFinishRequest(a, 2, 3), 0);
+    EXPECT_EQ(HttpFinishRequest(a, 0, -1), 0);
+    const Outcome o = StateOf(a);
+    EXPECT_EQ(o.result, 2);
+    EXPECT_EQ(o.detail, 3);
+
+    EXPECT_EQ(HttpShutDown(), 0);
+    EXPECT_EQ(HttpGetRequestState(a, nullptr, nullptr, nullptr), -1);
+    EXPECT_EQ(HttpGetRequestState(b, nullptr, nullptr, nullptr), -1);
+    EXPECT_EQ(HttpShutDown(), 0);
+    EXPECT_TRUE(PumpUntil([&] { return first.done() && second.done(); }));
+}
+
+TEST_F(HttpTest, IndicesOutsideTheTableAndBadRequestsAreRefused) {
+    for (int index : {-1, -100, kHttpRequestSlots, 1000}) {
+        SCOPED_TRACE(index);
+        EXPECT_EQ(ServiceHttpRequest(index), -1);
+        EXPECT_EQ(HttpGet(index), -1);
+        EXPECT_EQ(HttpPost(index), -1);
+        EXPECT_EQ(HttpHead(index), -1);
+        EXPECT_EQ(HttpFinishRequest(index, 2, 0), -1);
+        EXPECT_EQ(HttpEndRequest(index), -1);
+        EXPECT_EQ(HttpFreeSlot(index), -1);
+    }
+    void* body = nullptr;
+    EXPECT_EQ(Create(kHttpGet, 80, "/" + std::string(255, 'p'), &body), -1) << "a path that cannot be held";
+    EXPECT_EQ(Create(3, 80, "/", &body), -1);
+    EXPECT_NE(ReadLog().find("HTTP リクエストの指定が不正です"), std::string::npos);
+}
