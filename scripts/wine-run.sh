@@ -2,6 +2,8 @@
 # Runs a Windows program under Wine with the project's settings: a private prefix under the build directory, no
 # Wine debug output, and a HOME whose ALSA default device is a null sink (DirectSound needs a device to open).
 # KAVORIN_FIXTURES and KAVORIN_BUILD_DIR are handed to the program as Windows paths (Z:\...).
+# KAVORIN_WINE_LOCALE (say ja_JP or ko_KR) runs the program under that locale, which decides Wine's ANSI and OEM
+# code pages: the locale is compiled once into the build directory, so the machine's own locales stay untouched.
 set -euo pipefail
 exe=$1; shift
 exe_abs=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
@@ -31,6 +33,17 @@ if [ -n "${KAVORIN_FIXTURES:-}" ]; then
   mkdir -p "$KAVORIN_FIXTURES"
   KAVORIN_FIXTURES=$(to_windows "$KAVORIN_FIXTURES")
   export KAVORIN_FIXTURES
+fi
+
+if [ -n "${KAVORIN_WINE_LOCALE:-}" ]; then
+  locales=$build/locale
+  name=$KAVORIN_WINE_LOCALE.UTF-8
+  mkdir -p "$locales"
+  (
+    flock 9
+    [ -d "$locales/$name" ] || localedef -i "$KAVORIN_WINE_LOCALE" -f UTF-8 "$locales/$name" >/dev/null
+  ) 9>"$build/.locale.lock"
+  export LOCPATH=$locales LANG=$name LC_ALL=$name
 fi
 
 wine=/usr/lib/wine/wine64
