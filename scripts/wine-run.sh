@@ -35,6 +35,7 @@ if [ -n "${KAVORIN_FIXTURES:-}" ]; then
   export KAVORIN_FIXTURES
 fi
 
+locale_env=()
 if [ -n "${KAVORIN_WINE_LOCALE:-}" ]; then
   locales=$build/locale
   name=$KAVORIN_WINE_LOCALE.UTF-8
@@ -43,7 +44,8 @@ if [ -n "${KAVORIN_WINE_LOCALE:-}" ]; then
     flock 9
     [ -d "$locales/$name" ] || localedef -i "$KAVORIN_WINE_LOCALE" -f UTF-8 "$locales/$name" >/dev/null
   ) 9>"$build/.locale.lock"
-  export LOCPATH=$locales LANG=$name LC_ALL=$name
+  # Only Wine gets the locale; this shell keeps its own.
+  locale_env=(LOCPATH="$locales" LANG="$name" LC_ALL="$name")
 fi
 
 wine=/usr/lib/wine/wine64
@@ -60,7 +62,7 @@ if [ ! -f "$WINEPREFIX/.kavorin-ready" ]; then
   ) 9>"$build/.wineprefix.lock"
 fi
 rc=0
-"$wine" "$exe_abs" "$@" || rc=$?
+env "${locale_env[@]}" "$wine" "$exe_abs" "$@" || rc=$?
 # End this prefix's server and desktop process now, so nothing outlives the run or holds the X display.
 /usr/lib/wine/wineserver -k 2>/dev/null || true
 exit $rc
