@@ -27,15 +27,60 @@ void GlyphLoop(const MemoryGlyphDraw& d, const GlyphSource& src, Put put) {
     const int width = c.right - c.left;
     for (int Y = c.top; Y < c.bottom; ++Y) {
         uint8_t* dst = d.destPixels + (ptrdiff_t)Y * d.destPitch + (ptrdiff_t)c.left * Bytes;
-        if (!Vertical) {
+        if (!Vertical && OneBit) {
+            // A source byte at a time: an empty byte skips up to eight pixels at once.
             const uint8_t* row = src.cell + (ptrdiff_t)(Y - d.box.top) * src.pitch;
             int u = c.left - d.box.left;
-            for (int k = 0; k < width; ++k, ++u, dst += Bytes) {
-                const unsigned s = OneBit ? (row[u >> 3] >> (7 - (u & 7))) & 1u : row[u];
-                if (s != 0) {
-                    put(dst, s);
-                } else if (!Trans) {
-                    ZeroPixel<Bytes>(dst);
+            for (int k = 0; k < width;) {
+                const int bit = u & 7;
+                const int span = 8 - bit < width - k ? 8 - bit : width - k;
+                const unsigned bits = ((unsigned)row[u >> 3] << bit) & 0xFFu;
+                if (bits == 0) {
+                    if (!Trans) memset(dst, 0, (size_t)span * Bytes);
+                } else {
+                    for (int j = 0; j < span; ++j) {
+                        if (bits & (0x80u >> j)) {
+                            put(dst + j * Bytes, 1u);
+                        } else if (!Trans) {
+                            ZeroPixel<Bytes>(dst + j * Bytes);
+                        }
+                    }
+                }
+                u += span;
+                k += span;
+                dst += span * Bytes;
+            }
+        } else if (!Vertical) {
+            const uint8_t* row = src.cell + (ptrdiff_t)(Y - d.box.top) * src.pitch;
+            int u = c.left - d.box.left;
+            int k = 0;
+            if (Trans) {
+                // Empty runs of four are passed over with one read; the reads stay inside the glyph's width.
+                while (k < width) {
+                    if (k + 4 <= width) {
+                        uint32_t four;
+                        memcpy(&four, row + u, 4);
+                        if (four == 0) {
+                            k += 4;
+                            u += 4;
+                            dst += 4 * Bytes;
+                            continue;
+                        }
+                    }
+                    const unsigned s = row[u];
+                    if (s != 0) put(dst, s);
+                    ++k;
+                    ++u;
+                    dst += Bytes;
+                }
+            } else {
+                for (; k < width; ++k, ++u, dst += Bytes) {
+                    const unsigned s = row[u];
+                    if (s != 0) {
+                        put(dst, s);
+                    } else {
+                        ZeroPixel<Bytes>(dst);
+                    }
                 }
             }
         } else {
