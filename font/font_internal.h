@@ -116,6 +116,10 @@ int MakeFontCacheGraph(int fontHandle);
 int ClearGlyphCache(int fontHandle);
 int PrepareFontGlyphs(int fontHandle, const char* text, int length, FontCharEntry* entries, int* count);
 FontGlyphSlot* RenderGlyphsToCache(int count, const FontCharEntry* entries, int fontHandle);
+// PrepareFontGlyphs for at most maxEntries characters; *bytesUsed receives how far into the text they reach, so a
+// long string is taken in pieces.
+int PrepareFontGlyphsBounded(FontData* font, int fontHandle, const char* text, int length, FontCharEntry* entries,
+                             int maxEntries, int* count, int* bytesUsed);
 
 // A GetGlyphOutlineA result as the cache writers take it: the black box's pixels, row by row.
 struct GlyphBitmap {

@@ -15,9 +15,6 @@
 #include "runtime/log.h"
 #include "runtime/text.h"
 
-int PrepareFontGlyphsBounded(FontData* font, int fontHandle, const char* text, int length, FontCharEntry* entries,
-                             int maxEntries, int* count, int* bytesUsed);
-
 namespace {
 
 // Strings are taken 256 characters at a time, so any length is measured and drawn whole.

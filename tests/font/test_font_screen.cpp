@@ -94,6 +94,13 @@ TEST_F(FontScreen, TheTextureRoadMatchesTheMemoryPath) {
         const int memoryFont = MemoryFont(22, c.type, c.edge);
         ASSERT_EQ(1, FontHandleToRecord(screenFont)->textureMode);
         EXPECT_EQ("", DrawAndCompare(screenFont, memoryFont, text, 13, 7, 0xFF0000, c.tolerance, RECT{0, 0, 160, 40}));
+        // A colour scale darkens body and edge alike on both roads.
+        FillBackScreen(kBackground);
+        SetDrawColorScaleRgb(0x808080);
+        const std::string darker =
+            DrawAndCompare(screenFont, memoryFont, text, 13, 7, 0xFF0000, c.tolerance, RECT{0, 0, 160, 40});
+        SetDrawColorScaleRgb(0xFFFFFF);
+        EXPECT_EQ("", darker) << "under colour scale 0x808080";
     }
 }
 

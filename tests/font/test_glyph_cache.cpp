@@ -230,6 +230,65 @@ TEST(GlyphCacheClip, AGlyphLargerThanItsCellStaysInsideIt) {
     }
 }
 
+// A memory cache whose last byte lies just before a page that cannot be read: a glyph loop that reads a byte past
+// its row in the last cell ends the test with an access violation.
+TEST(GlyphCacheDraw, GlyphLoopsReadNothingPastTheLastCell) {
+    const int cell = 12;  // one-bit rows of 2 bytes, byte rows of 12: neither a multiple of 4
+    for (int type = 0; type < 4; ++type) {
+        FakeFont fake(type, 1, cell, 2, false);
+        const size_t bytes = (size_t)fake.font->cachePitch * cell * 2;
+        const size_t pages = (bytes + 4095) / 4096;
+        uint8_t* region = static_cast<uint8_t*>(
+            VirtualAlloc(nullptr, (pages + 1) * 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        ASSERT_NE(nullptr, region);
+        DWORD old = 0;
+        ASSERT_TRUE(VirtualProtect(region + pages * 4096, 4096, PAGE_NOACCESS, &old));
+        uint8_t* cache = region + pages * 4096 - bytes;
+        std::memset(cache, 0, bytes);
+        // The last cell full of ink.
+        for (int y = 0; y < cell; ++y) {
+            uint8_t* row = cache + (size_t)(cell + y) * fake.font->cachePitch;
+            if (type == 0) {
+                row[0] = 0xFF;
+                row[1] = 0xF0;
+            } else {
+                std::memset(row, type == 1 ? 1 : type == 2 ? 15 : 0xFF, (size_t)cell);
+            }
+        }
+        fake.font->cachePixels = cache;
+        FontGlyphSlot slot = {};
+        slot.cellIndex = 1;
+        slot.width = (int16_t)cell;
+        slot.height = (int16_t)cell;
+        for (int vertical = 0; vertical < 2; ++vertical) {
+            for (int trans = 0; trans < 2; ++trans) {
+                SCOPED_TRACE(testing::Message() << "type " << type << " vertical " << vertical << " trans " << trans);
+                TestImage image(cell + 4, cell + 4, 32, 0x00123456);
+                MemoryGlyphDraw draw = {};
+                draw.font = fake.font;
+                draw.glyph = &slot;
+                draw.destPixels = image.image.pixels;
+                draw.destPitch = image.image.pitch;
+                draw.screenBits = 32;
+                draw.box = RECT{2, 2, 2 + cell, 2 + cell};
+                draw.clipped = draw.box;
+                draw.vertical = vertical;
+                draw.transFlag = trans;
+                draw.bodyPixel = 0xFFFFFF;
+                draw.edgePixel = 0x0000FF;
+                DrawGlyphToMemory(draw);
+                int inked = 0;
+                for (int y = 0; y < image.height(); ++y) {
+                    for (int x = 0; x < image.width(); ++x) inked += image.at(x, y) != 0x00123456;
+                }
+                EXPECT_EQ(cell * cell, inked);
+            }
+        }
+        fake.font->cachePixels = nullptr;
+        VirtualFree(region, 0, MEM_RELEASE);
+    }
+}
+
 class GlyphCache : public FontSuite {};
 
 // Compares the cell of `code` with GDI's bitmap by the memory or texture encoding of the font's type.
