@@ -11,12 +11,12 @@
 
 #include "font/font.h"
 #include "font/font_internal.h"
-#include "graphics/device3d.h"
-#include "graphics/display.h"
+#include "graphics/d3d/device3d.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
-#include "graphics/memimg.h"
+#include "graphics/color/memimg.h"
 #include "runtime/runtime.h"
 
 namespace {

@@ -5,9 +5,9 @@
 
 #include "font/font.h"
 #include "font/font_internal.h"
-#include "graphics/display.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/graph.h"
-#include "graphics/surface2d.h"
+#include "graphics/ddraw/surface2d.h"
 #include "runtime/handle.h"
 #include "runtime/log.h"
 #include "runtime/memory.h"

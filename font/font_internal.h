@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <stdint.h>
 
-#include "graphics/image.h"
+#include "graphics/image/image.h"
 
 struct MEMIMG;
 

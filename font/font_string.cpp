@@ -5,10 +5,10 @@
 
 #include "font/font.h"
 #include "font/font_internal.h"
-#include "graphics/blit2d.h"
-#include "graphics/color_format.h"
+#include "graphics/ddraw/blit2d.h"
+#include "graphics/color/color_format.h"
 #include "graphics/derive.h"
-#include "graphics/display.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"

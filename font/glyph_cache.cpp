@@ -5,12 +5,12 @@
 
 #include "font/font.h"
 #include "font/font_internal.h"
-#include "graphics/device3d.h"
+#include "graphics/d3d/device3d.h"
 #include "graphics/derive.h"
-#include "graphics/display.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/graph.h"
 #include "graphics/restore.h"
-#include "graphics/surface2d.h"
+#include "graphics/ddraw/surface2d.h"
 #include "runtime/log.h"
 #include "runtime/memory.h"
 

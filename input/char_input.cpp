@@ -3,7 +3,7 @@
 #include <string.h>
 
 #include "font/font.h"
-#include "graphics/color_format.h"
+#include "graphics/color/color_format.h"
 #include "input/char_input_state.h"
 #include "runtime/log.h"
 #include "runtime/memory.h"

@@ -14,11 +14,11 @@
 
 #include "font/font.h"
 #include "font/font_internal.h"
-#include "graphics/color_format.h"
-#include "graphics/display.h"
+#include "graphics/color/color_format.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
-#include "graphics/memimg.h"
+#include "graphics/color/memimg.h"
 #include "runtime/log.h"
 #include "runtime/runtime.h"
 

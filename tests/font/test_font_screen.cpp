@@ -3,8 +3,8 @@
 // display-mode change and a device restore.
 #include "tests/font/font_test_support.h"
 
-#include "graphics/blit2d.h"
-#include "graphics/device3d.h"
+#include "graphics/ddraw/blit2d.h"
+#include "graphics/d3d/device3d.h"
 #include "graphics/draw.h"
 #include "graphics/graphics.h"
 #include "graphics/restore.h"

@@ -5,7 +5,7 @@
 
 #include <set>
 
-#include "graphics/image.h"
+#include "graphics/image/image.h"
 
 namespace {
 
