@@ -21,8 +21,9 @@ int g_baseFontHandle = 0;
 BaseFontSettings g_baseSettings = {};
 
 constexpr int kFontHandleBase = kHandleTypeFont << 27;
-// The widest cell the glyph slots can describe (their sizes are 16-bit).
-constexpr int64_t kMaxCellWidth = 16384;
+// The widest cell made: far past any real text size, yet small enough that the cache (at least 20 cells) and the
+// edge patterns stay within what memory and time allow.
+constexpr int64_t kMaxCellWidth = 2048;
 
 bool DisplayObjectMissing() { return IsDirectDrawActive() == 1 && GetDisplayObject() == nullptr; }
 
