@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "font/font.h"
+#include "font/font_internal.h"
 #include "graphics/ddraw/blit2d.h"
 #include "graphics/d3d/device3d.h"
 #include "graphics/ddraw/display.h"
@@ -113,6 +114,7 @@ int GraphicsStartUp() {
     int width = 0, height = 0;
     GetGraphDimensionsImpl(state.target, &width, &height);
     SetViewportRectImpl(0, 0, width, height);
+    SetDefaultBaseFontSettings();
     ResetFonts();
 
     LogIndentOut();

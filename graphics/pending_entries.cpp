@@ -46,11 +46,7 @@ int SetMaskDrawFlag(int) { return -1; }  // no mask bytes exist
 int ReleaseMaskScreen() { return 0; }
 int RestoreMaskScreen() { return 0; }
 
-// ---- strings of fonts kept in memory (no font exists yet) ----
-int DrawStringToTarget2D(int, int, const char*, int, int, int, int) { return -1; }
-
-// ---- strings through the Direct3D back end (they need the font's glyph textures) ----
-int DrawStringToTarget3D(int, int, const char*, int, int, int, int) { return -1; }
+// ---- movie playback ----
 int PlayAllMovies() { return 0; }
 int PauseAllMovies() { return 0; }
 int ReleaseAllMovieSurfaces() { return 0; }

@@ -2,6 +2,7 @@
 // for the editing keys and IME result strings go in byte by byte, and come out whole characters at a time.
 #include <string.h>
 
+#include "font/font.h"
 #include "graphics/color/color_format.h"
 #include "input/char_input_state.h"
 #include "runtime/log.h"
@@ -102,10 +103,7 @@ int IsControlCharCode(int byte) {
     return 0;
 }
 
-int IsInputLeadByte(unsigned char byte) {
-    if (GetCharSetKind() == 2) return (byte & 0x80) ? 1 : 0;  // Korean code page 949
-    return ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC)) ? 1 : 0;
-}
+int IsInputLeadByte(unsigned char byte) { return IsLeadByte(&byte, GetCharSetKind()); }
 
 int CountCharsInBytes(const char* text, int bytes) {
     int count = 0;

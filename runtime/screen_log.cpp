@@ -24,6 +24,12 @@ struct ScreenLogState {
 ScreenLogState g_screenLog = {0, 0, -1, 0, 0, {}};
 
 void MakeScreenLogFont() {
+    // A device restore makes every font again under its old handle and reports ours as deleted: take it back
+    // instead of making a second one, which would leave the first in the table for good.
+    if (g_screenLog.fontHandle != -1 && IsFontHandleValid(g_screenLog.fontHandle)) {
+        SetFontDeletedFlagPtr(g_screenLog.fontHandle, &g_screenLog.fontLost);
+        return;
+    }
     g_screenLog.fontHandle = CreateFontToHandle(nullptr, g_screenLog.fontSize, 4, 1, -1, -1, 0, -1, -1);
     // Without a font the next draw tries again.
     g_screenLog.fontLost = 1;
@@ -71,3 +77,17 @@ int ScreenLogEnd() {
 }
 
 int IsScreenLogActive() { return g_screenLog.lineCount; }
+
+int ScreenLogPutLineForTest(const char* text) {
+    if (!g_screenLog.active || g_screenLog.lineCount >= kScreenLogLines || text == nullptr) return -1;
+    char* line = g_screenLog.lines[g_screenLog.lineCount++];
+    lstrcpynA(line, text, kScreenLogLineBytes);
+    return 0;
+}
+
+int ScreenLogClearLinesForTest() {
+    g_screenLog.lineCount = 0;
+    return 0;
+}
+
+int GetScreenLogFontForTest() { return g_screenLog.fontHandle; }

@@ -16,3 +16,10 @@ int ScreenLogDraw();
 int ScreenLogEnd();
 // The number of lines held (0 at start); the present functions draw only when it is non-zero.
 int IsScreenLogActive();
+
+// Test seam: nothing in the program adds lines, so tests put them in here to see the log drawn. Appends one line
+// (cut to 254 bytes); -1 when the log is inactive or full.
+int ScreenLogPutLineForTest(const char* text);
+int ScreenLogClearLinesForTest();
+// The log's current font handle (-1 when none).
+int GetScreenLogFontForTest();

@@ -2,6 +2,8 @@
 # Runs a Windows program under Wine with the project's settings: a private prefix under the build directory, no
 # Wine debug output, and a HOME whose ALSA default device is a null sink (DirectSound needs a device to open).
 # KAVORIN_FIXTURES and KAVORIN_BUILD_DIR are handed to the program as Windows paths (Z:\...).
+# KAVORIN_WINE_LOCALE (say ja_JP or ko_KR) runs the program under that locale, which decides Wine's ANSI and OEM
+# code pages: the locale is compiled once into the build directory, so the machine's own locales stay untouched.
 set -euo pipefail
 exe=$1; shift
 exe_abs=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
@@ -31,6 +33,19 @@ if [ -n "${KAVORIN_FIXTURES:-}" ]; then
   mkdir -p "$KAVORIN_FIXTURES"
   KAVORIN_FIXTURES=$(to_windows "$KAVORIN_FIXTURES")
   export KAVORIN_FIXTURES
+fi
+
+locale_env=()
+if [ -n "${KAVORIN_WINE_LOCALE:-}" ]; then
+  locales=$build/locale
+  name=$KAVORIN_WINE_LOCALE.UTF-8
+  mkdir -p "$locales"
+  (
+    flock 9
+    [ -d "$locales/$name" ] || localedef -i "$KAVORIN_WINE_LOCALE" -f UTF-8 "$locales/$name" >/dev/null
+  ) 9>"$build/.locale.lock"
+  # Only Wine gets the locale; this shell keeps its own.
+  locale_env=(LOCPATH="$locales" LANG="$name" LC_ALL="$name")
 fi
 
 # wine64 starts 32-bit programs too: it hands them to the 32-bit loader itself.
@@ -68,7 +83,7 @@ if prefix_unfit; then
   ) 9>"$build/.wineprefix.lock"
 fi
 rc=0
-"$wine" "$exe_abs" "$@" || rc=$?
+env "${locale_env[@]}" "$wine" "$exe_abs" "$@" || rc=$?
 # End this prefix's server and desktop process now, so nothing outlives the run or holds the X display.
 /usr/lib/wine/wineserver -k 2>/dev/null || true
 exit $rc

@@ -8,8 +8,10 @@
 #include <cstring>
 #include <utility>
 
+#include "font/font_internal.h"
 #include "graphics/d3d/d3d_state.h"
 #include "graphics/d3d/d3d_surface.h"
+#include "graphics/ddraw/blit2d.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
@@ -682,4 +684,17 @@ int ResetScreenViewport3D(int maskFlag) {
         return 0;
     }
     return SetDrawAreaViewport3D(&area);
+}
+
+int DrawStringToTarget3D(int x, int y, const char* text, int colour, int font, int edgeColour, int vertical) {
+    const FontData* f = FontHandleToRecord(font);
+    if (f == nullptr) return -1;
+    if (f->textureMode != 1) return DrawStringToTarget2D(x, y, text, colour, font, edgeColour, vertical);
+    if (GetDirect3DState().targetNotDrawable) return -1;
+    MakeFontCacheGraph(font);
+    const RECT& area = GetDrawState().drawArea;
+    const int clip[4] = {area.left, area.top, area.right, area.bottom};
+    DrawFontString(1, x, y, 0, 1.0, 1.0, text, colour, nullptr, clip, 1, font, edgeColour,
+                   text != nullptr ? lstrlenA(text) : 0, vertical, nullptr);
+    return 0;
 }

@@ -8,10 +8,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "font/font_internal.h"
 #include "graphics/color/color_convert.h"
 #include "graphics/color/color_format.h"
 #include "graphics/d3d/device3d.h"
 #include "graphics/ddraw/display.h"
+#include "graphics/draw.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
 #include "graphics/image/image.h"
@@ -643,4 +645,72 @@ int DrawRectList2D(const SoftLineRecord* records, int count) {
     SoftDrawLines(g_blit.drawTargetImage, records, count);
     FlushSurfaceBlit();
     return 0;
+}
+
+int DrawStringToTarget2D(int x, int y, const char* text, int colour, int font, int edgeColour, int vertical) {
+    if (g_target.unusable || !HaveDisplay()) return -1;
+    FontData* f = FontHandleToRecord(font);
+    if (f == nullptr) return -1;
+    if (f->textureMode == 1) return DrawStringToTarget3D(x, y, text, colour, font, edgeColour, vertical);
+    int size[2] = {0, 0};
+    if (DrawFontString(0, 0, 0, 0, 1.0, 1.0, text, 0, nullptr, nullptr, 0, font, 0, -1, vertical, size) == -1) return -1;
+    if (text == nullptr || text[0] == '\0') return 0;
+    DrawState& state = GetDrawState();
+    const int screenBits = GetDisplayState().screenBits;
+
+    if (screenBits != 8 && (state.blendMode != 0 || f->fontType != 0)) {
+        // Edges, anti-aliasing and blending need the string as a picture first: drawn into the font's work surface
+        // over a colour key (or zero alpha), then copied with the current blend settings.
+        MakeFontCacheGraph(font);
+        const Surface2D* surface = Surface2DToRecord(f->drawScreen);
+        SurfaceData* data = surface != nullptr ? SurfaceDataToRecord(surface->surfaceData) : nullptr;
+        if (data == nullptr || !IsMemImageValid(&data->image)) return -1;
+        MEMIMG* work = &data->image;
+        const RECT savedArea = state.drawArea;
+        const unsigned int savedScale = state.colorScale;
+        const RECT box = IntersectRects(RECT{0, 0, size[0], size[1]}, RECT{0, 0, work->width, work->height});
+        uint32_t key = 0;
+        if (!work->hasAlpha) {
+            key = work->colorKey;
+            while (key == (uint32_t)colour || key == (uint32_t)edgeColour) ++key;
+        }
+        work->colorKey = key;
+        SoftFillRect(work, &box, key);
+        const int clip[4] = {box.left, box.top, box.right, box.bottom};
+        const int drawn =
+            DrawFontString(1, 0, 0, 0, 1.0, 1.0, text, colour, work, clip, 1, font, edgeColour, -1, vertical, nullptr);
+        // The pixels changed behind the image's helper planes.
+        work->runTableValid = 0;
+        work->premultipliedValid = 0;
+        if (drawn == -1) return -1;
+        const RECT area = IntersectRects(RECT{x, y, x + size[0], y + size[1]}, savedArea);
+        SetViewportRectImpl(area.left, area.top, area.right, area.bottom);
+        SetDrawColorScaleRgb(0xFFFFFF);
+        const int result = IsEmptyRect(area) ? 0 : DrawSurface2D(x, y, f->drawScreen, 1);
+        SetViewportRectImpl(savedArea.left, savedArea.top, savedArea.right, savedArea.bottom);
+        SetDrawColorScaleRgb(savedScale);
+        return result;
+    }
+
+    if (SoftwareImageDrawing()) {
+        MEMIMG* target = MaskDrawing() ? GetMaskMemImg() : TargetSoftImage();
+        if (target == nullptr) return -1;
+        const int clip[4] = {state.drawArea.left, state.drawArea.top, state.drawArea.right, state.drawArea.bottom};
+        return DrawFontString(1, x, y, 0, 1.0, 1.0, text, colour, target, clip, 1, font, edgeColour, -1, vertical,
+                              nullptr) == -1 ? -1 : 0;
+    }
+    if (GetDisplayState().flushEveryDraw) EndCurrentScene3D();
+    FlushVertexBatch3D();
+    const RECT rect = {x, y, x + size[0], y + size[1]};
+    uint32_t body = (uint32_t)colour, edge = (uint32_t)edgeColour;
+    if (BeginSurfaceBlit(nullptr, 0, nullptr, &rect, 1, &body, &edge) < 0) {
+        return IsEmptyRect(IntersectRects(rect, state.drawArea)) ? 0 : -1;
+    }
+    // Only the string's rectangle is locked: a glyph reaching past it (an overhang, a box left of x) is cut there.
+    const RECT& locked = g_blit.clippedDest;
+    const int clip[4] = {locked.left, locked.top, locked.right, locked.bottom};
+    const int drawn = DrawFontString(1, x, y, 0, 1.0, 1.0, text, (int)body, g_blit.drawTargetImage, clip, 1, font,
+                                     (int)edge, -1, vertical, nullptr);
+    FlushSurfaceBlit();
+    return drawn == -1 ? -1 : 0;
 }
