@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "graphics/draw_state.h"
-#include "graphics/lookup_tables.h"
-#include "graphics/memimg.h"
+#include "graphics/color/lookup_tables.h"
+#include "graphics/color/memimg.h"
 #include "softrender/blend_rows.h"
 #include "softrender/softrender.h"
 

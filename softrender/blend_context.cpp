@@ -1,11 +1,11 @@
 // Per-call preparation shared by the rasterisers: image checks, the clip rectangle and the blend context.
 #include <algorithm>
 
-#include "graphics/blit2d.h"
-#include "graphics/display.h"
+#include "graphics/ddraw/blit2d.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw_state.h"
-#include "graphics/lookup_tables.h"
-#include "graphics/memimg.h"
+#include "graphics/color/lookup_tables.h"
+#include "graphics/color/memimg.h"
 #include "softrender/soft_common.h"
 
 namespace soft {

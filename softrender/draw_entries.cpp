@@ -6,14 +6,14 @@
 
 #include <algorithm>
 
-#include "graphics/blit2d.h"
-#include "graphics/device3d.h"
-#include "graphics/display.h"
+#include "graphics/ddraw/blit2d.h"
+#include "graphics/d3d/device3d.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
 #include "graphics/mask.h"
-#include "graphics/memimg.h"
-#include "graphics/surface2d.h"
+#include "graphics/color/memimg.h"
+#include "graphics/ddraw/surface2d.h"
 #include "graphics/surface_data.h"
 #include "runtime/text.h"
 #include "softrender/soft_common.h"

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "graphics/memimg.h"
+#include "graphics/color/memimg.h"
 #include "softrender/blend_rows.h"
 #include "softrender/soft_common.h"
 #include "softrender/softrender.h"

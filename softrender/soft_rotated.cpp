@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "graphics/memimg.h"
+#include "graphics/color/memimg.h"
 #include "runtime/text.h"
 #include "softrender/soft_common.h"
 #include "softrender/softrender.h"

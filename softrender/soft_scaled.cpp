@@ -2,7 +2,7 @@
 // of any size step exactly; a rectangle of the source's own size, unmirrored, is the same-size copy's.
 #include <algorithm>
 
-#include "graphics/memimg.h"
+#include "graphics/color/memimg.h"
 #include "softrender/soft_common.h"
 #include "softrender/softrender.h"
 

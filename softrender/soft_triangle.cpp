@@ -3,7 +3,7 @@
 // Vertices outside -8192..8191 do not fit the fixed point and draw nothing.
 #include <algorithm>
 
-#include "graphics/memimg.h"
+#include "graphics/color/memimg.h"
 #include "runtime/text.h"
 #include "softrender/soft_common.h"
 #include "softrender/softrender.h"

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "graphics/blit2d.h"
-#include "graphics/display.h"
+#include "graphics/ddraw/blit2d.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw_state.h"
-#include "graphics/lookup_tables.h"
+#include "graphics/color/lookup_tables.h"
 #include "soft_reference.h"
 
 class SoftRenderTest : public ::testing::Test {

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "graphics/memimg.h"
+#include "graphics/color/memimg.h"
 
 namespace ref {
 

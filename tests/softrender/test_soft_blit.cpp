@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "graphics/memimg.h"
+#include "graphics/color/memimg.h"
 #include "soft_fixture.h"
 #include "softrender/softrender.h"
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "graphics/memimg.h"
+#include "graphics/color/memimg.h"
 #include "soft_fixture.h"
 #include "softrender/softrender.h"
 
