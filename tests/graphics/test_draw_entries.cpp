@@ -165,6 +165,7 @@ TEST(DrawEntriesOn2DRoad, EveryEntryPutsTheGraphWhereItBelongs) {
     ASSERT_NE(-1, system);
     EXPECT_EQ("", CheckPositionTable(system, 0, true)) << "system memory";
     EXPECT_EQ(0, ShutDownLibrary());
+    SetUseSystemMemoryGraph(0);  // taken back once DirectDraw is down, for the tests after this one
 }
 
 // And in software mode, which lasts for the process.
