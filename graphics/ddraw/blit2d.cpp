@@ -5,8 +5,11 @@
 // system-memory work surface; screens in layouts the renderer does not draw in are converted there and back.
 #include "graphics/ddraw/blit2d.h"
 
+#include <limits.h>
+
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "font/font_internal.h"
 #include "graphics/color/color_convert.h"
@@ -44,6 +47,8 @@ struct DrawTarget2D {
 };
 DrawTarget2D g_target = {};
 MEMIMG g_targetView;  // a window onto a software graph target that sits at an offset in its surface data
+MEMIMG g_blendGrey;   // the blend graph as one byte per pixel, with its buffer
+std::vector<uint8_t> g_blendGreyPixels;
 
 SurfaceBlitState g_blit = {};
 MEMIMG g_lockedTargetImage;
@@ -151,6 +156,21 @@ MEMIMG* TargetSoftImage() {
 
 bool MaskDrawing() { return GetDrawState().maskDrawActive != 0; }
 
+// The piece as the renderer reads it: the surface data's own image when the piece is all of it (its run table
+// stays usable), else a view of the piece.
+MEMIMG* WholePiece(const Surface2D* source, SurfaceData* sd) {
+    if (source->x == 0 && source->y == 0 && source->width == sd->image.width && source->height == sd->image.height) {
+        return &sd->image;
+    }
+    return DeriveMemImage(&g_sourceView, &sd->image, source->x, source->y, source->width, source->height);
+}
+
+// Where the piece's (0, 0) lands for a same-size draw: the destination's corner less the source rectangle's.
+void SetDrawOrigin(const RECT& clippedDest, const RECT* destRect, const RECT* sourceRect) {
+    g_blit.drawX = sourceRect != nullptr ? destRect->left - sourceRect->left : clippedDest.left;
+    g_blit.drawY = sourceRect != nullptr ? destRect->top - sourceRect->top : clippedDest.top;
+}
+
 }  // namespace
 
 const SurfaceBlitState& GetSurfaceBlitState() { return g_blit; }
@@ -174,7 +194,51 @@ MEMIMG* GetBlendGraphMemImg() {
     const Surface2D* s = Surface2DToRecord(g->pieces[0]);
     SurfaceData* d = s != nullptr ? SurfaceDataToRecord(s->surfaceData) : nullptr;
     if (d == nullptr || !d->software || !IsMemImageValid(&d->image)) return nullptr;
-    return &d->image;
+    const MEMIMG& colour = d->image;
+    if (colour.pixelType != kMemImgColor16 && colour.pixelType != kMemImgColor32) return nullptr;
+    if (s->x + s->width > colour.width || s->y + s->height > colour.height || s->width <= 0 || s->height <= 0) {
+        return nullptr;
+    }
+    // The renderer reads one byte per pixel; the graph holds colours, so its piece is turned into grey each time
+    // it is asked for, which keeps the view current whatever has been drawn into the graph since.
+    const int width = s->width, height = s->height;
+    if (g_blendGrey.magic != kMemImgMagic || g_blendGrey.width != width || g_blendGrey.height != height) {
+        ReleaseMemImage(&g_blendGrey);
+        g_blendGreyPixels.assign(static_cast<size_t>(width) * height, 0);
+        std::memset(&g_blendGrey, 0, sizeof(g_blendGrey));
+        g_blendGrey.pixels = g_blendGreyPixels.data();
+        if (InitMemImage(&g_blendGrey, width, height, width, 0, kMemImgChannel8, 0, 0, 0) != 0) {
+            std::memset(&g_blendGrey, 0, sizeof(g_blendGrey));
+            return nullptr;
+        }
+    }
+    const int bytes = MemImageBytesPerPixel(colour.pixelType, colour.hasPalette, colour.hasAlpha);
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* in = colour.pixels + static_cast<ptrdiff_t>(s->y + y) * colour.pitch +
+                            static_cast<ptrdiff_t>(s->x) * bytes;
+        uint8_t* out = g_blendGrey.pixels + static_cast<ptrdiff_t>(y) * width;
+        for (int x = 0; x < width; ++x, in += bytes) {
+            uint32_t v = 0;
+            if (colour.hasPalette) {
+                const int entry = colour.pixelType == kMemImgColor16 ? 2 : 4;
+                std::memcpy(&v, static_cast<const uint8_t*>(colour.palette) + in[0] * entry, entry);
+            } else {
+                std::memcpy(&v, in, colour.pixelType == kMemImgColor16 ? 2 : 4);
+            }
+            uint32_t r, gr, b;
+            if (colour.pixelType == kMemImgColor16) {
+                r = ((v >> 11) & 31) * 255 / 31;
+                gr = ((v >> 5) & 63) * 255 / 63;
+                b = (v & 31) * 255 / 31;
+            } else {
+                r = (v >> 16) & 255;
+                gr = (v >> 8) & 255;
+                b = v & 255;
+            }
+            out[x] = static_cast<uint8_t>((r * 299 + gr * 587 + b * 114) / 1000);
+        }
+    }
+    return &g_blendGrey;
 }
 
 // ---- Draw target ----
@@ -250,6 +314,10 @@ int SelectDrawTarget2D(int target, int previousTarget) {
     return t.unusable ? -1 : 0;
 }
 
+int IsDrawTarget2DUnusable() { return g_target.unusable; }
+
+MEMIMG* GetDrawTarget2DMemImg() { return TargetSoftImage(); }
+
 int FillDrawTarget2D() {
     if (g_target.unusable || !HaveDisplay()) return -1;
     const DisplayState& display = GetDisplayState();
@@ -269,7 +337,11 @@ int FillDrawTarget2D() {
         const RECT rect = {s->x, s->y, s->x + s->width, s->y + s->height};
         if (d->software) {
             if (IsMemImageValid(&d->zImage)) FillMemImageRect(&d->zImage, &rect, 0xFFFF);
-            SoftFillRect(&d->image, &rect, RgbaToFormatValue(d->image.format, red, green, blue, 255));
+            if (!IsMemImageValid(&d->image)) return -1;
+            // The fill clips in target coordinates, so it works on a view of the piece, not the whole data.
+            MEMIMG view;
+            DeriveMemImage(&view, &d->image, s->x, s->y, s->width, s->height);
+            SoftFillRect(&view, nullptr, RgbaToFormatValue(d->image.format, red, green, blue, 255));
             return 0;
         }
         if (d->surface == nullptr) return -1;
@@ -393,11 +465,9 @@ int BeginSurfaceBlit(const Surface2D* source, int allowBltFast, const RECT* sour
         if (g_blit.drawTargetImage == nullptr) return -1;
         if (source != nullptr) {
             if (!IsMemImageValid(&sd->image)) return -1;
-            g_blit.drawSourceImage = DeriveMemImage(&g_sourceView, &sd->image, source->x + src.left,
-                                                    source->y + src.top, src.right - src.left, src.bottom - src.top);
+            g_blit.drawSourceImage = WholePiece(source, sd);
         }
-        g_blit.drawX = dest.left;
-        g_blit.drawY = dest.top;
+        SetDrawOrigin(dest, destRect, sourceRect);
         g_blit.route = kBlitRouteSoftImage;
         return 0;
     }
@@ -493,26 +563,25 @@ int BeginSurfaceBlit(const Surface2D* source, int allowBltFast, const RECT* sour
         g_blit.drawTargetImage = &g_lockedTargetImage;
         g_blit.route = g_blit.targetViaWork ? kBlitRouteWorkSurface : kBlitRouteLocked;
     }
-    g_blit.drawX = dest.left;
-    g_blit.drawY = dest.top;
+    SetDrawOrigin(dest, destRect, sourceRect);
 
-    // ---- Source: exactly the clipped part, drawn at the clipped destination's top-left ----
+    // ---- Source: the whole piece in its own coordinates; only the rectangle the draw reads is brought in ----
     if (source != nullptr) {
-        const int w = src.right - src.left, h = src.bottom - src.top;
+        const RECT read = *sourceRect;
+        const int w = source->width, h = source->height;
         if (sd->software) {
             if (!IsMemImageValid(&sd->image)) {
                 UnlockTarget();
                 return -1;
             }
-            g_blit.drawSourceImage =
-                DeriveMemImage(&g_sourceView, &sd->image, source->x + src.left, source->y + src.top, w, h);
+            g_blit.drawSourceImage = WholePiece(source, sd);
         } else {
             if (sd->surface == nullptr) {
                 UnlockTarget();
                 return -1;
             }
-            const RECT onSurface = {source->x + src.left, source->y + src.top, source->x + src.right,
-                                    source->y + src.bottom};
+            const RECT onSurface = {source->x + read.left, source->y + read.top, source->x + read.right,
+                                    source->y + read.bottom};
             IDirectDrawSurface7* work = display.workSurface2;
             int workWidth = 0, workHeight = 0;
             const bool workFits =
@@ -522,13 +591,14 @@ int BeginSurfaceBlit(const Surface2D* source, int allowBltFast, const RECT* sour
             IDirectDrawSurface7* locked = sd->surface;
             RECT lockRect = onSurface;
             if (viaWork) {
+                // The rectangle goes to the same place in the work surface, so the piece keeps its coordinates.
                 RECT from = onSurface;
-                if (SurfaceCopy(work, sd->surface, 0, 0, &from, -1) != 0) {
+                if (SurfaceCopy(work, sd->surface, read.left, read.top, &from, -1) != 0) {
                     UnlockTarget();
                     return -1;
                 }
                 locked = work;
-                lockRect = {0, 0, w, h};
+                lockRect = read;
                 g_blit.sourceViaWork = 1;
             }
             if (!LockSurface(locked, lockRect, &desc)) {
@@ -538,14 +608,15 @@ int BeginSurfaceBlit(const Surface2D* source, int allowBltFast, const RECT* sour
             g_lockedSourceSurface = locked;
             g_lockedSourceRect = lockRect;
             g_blit.sourceLocked = 1;
-            if (!WrapLocked(&g_lockedSourceImage, desc.lpSurface, static_cast<int>(desc.lPitch), w, h, pixelType)) {
+            // The lock points at the rectangle's corner; step back to the piece's (0, 0) inside the same surface.
+            uint8_t* origin = static_cast<uint8_t*>(desc.lpSurface) - static_cast<ptrdiff_t>(read.top) * desc.lPitch -
+                              static_cast<ptrdiff_t>(read.left) * (pixelType == kMemImgColor16 ? 2 : 4);
+            if (!WrapLocked(&g_lockedSourceImage, origin, static_cast<int>(desc.lPitch), w, h, pixelType)) {
                 UnlockSource();
                 UnlockTarget();
                 return -1;
             }
-            if (viaWork && g_blit.needsFormatConversion) {
-                ConvertInPlace(&g_lockedSourceImage, {0, 0, w, h}, softFormat, screenFormat);
-            }
+            if (viaWork && g_blit.needsFormatConversion) ConvertInPlace(&g_lockedSourceImage, read, softFormat, screenFormat);
             const unsigned int c = sd->transparentColor;
             g_lockedSourceImage.colorKey =
                 RgbaToFormatValue(g_lockedSourceImage.format, (c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF, 255);
@@ -631,14 +702,17 @@ int DrawRectList2D(const SoftLineRecord* records, int count) {
     }
     if (GetDisplayState().flushEveryDraw) EndCurrentScene3D();
     FlushVertexBatch3D();
-    RECT box = {1000000, 1000000, -1000000, -1000000};
+    int64_t left = 1000000, top = 1000000, right = -1000000, bottom = -1000000;
     for (int i = 0; i < count; ++i) {
         const SoftLineRecord& r = records[i];
-        box.left = std::min({box.left, static_cast<LONG>(r.x1), static_cast<LONG>(r.x2)});
-        box.top = std::min({box.top, static_cast<LONG>(r.y1), static_cast<LONG>(r.y2)});
-        box.right = std::max({box.right, static_cast<LONG>(r.x1) + 1, static_cast<LONG>(r.x2) + 1});
-        box.bottom = std::max({box.bottom, static_cast<LONG>(r.y1) + 1, static_cast<LONG>(r.y2) + 1});
+        left = std::min<int64_t>({left, r.x1, r.x2});
+        top = std::min<int64_t>({top, r.y1, r.y2});
+        right = std::max<int64_t>({right, int64_t{r.x1} + 1, int64_t{r.x2} + 1});
+        bottom = std::max<int64_t>({bottom, int64_t{r.y1} + 1, int64_t{r.y2} + 1});
     }
+    // End points at the ends of the int range must not wrap the box; the lock clips it to the draw area.
+    auto fit = [](int64_t v) { return static_cast<LONG>(std::clamp<int64_t>(v, INT_MIN / 2, INT_MAX / 2)); };
+    const RECT box = {fit(left), fit(top), fit(right), fit(bottom)};
     if (BeginSurfaceBlit(nullptr, 0, nullptr, &box, 0, nullptr, nullptr) < 0) {
         return IsEmptyRect(IntersectRects(box, GetDrawState().drawArea)) ? 0 : -1;
     }

@@ -27,11 +27,16 @@ inline bool IsEmptyRect(const RECT& r) { return r.left >= r.right || r.top >= r.
 // Entry v is the weight 0..255 given to a blend-graph pixel of value v.
 extern uint8_t BlendGraphWeightTable[256];
 int BuildBlendRampTable(int graph, int border, int range);
-// The software image of the current blend graph, or null (none set, a 3D graph, or no pixels).
+// The current blend graph as the software renderer reads it: a one-byte grey image of the graph's piece, refreshed
+// from the graph's pixels on every call; null when none is set, it is a 3D graph or it has no pixels.
 MEMIMG* GetBlendGraphMemImg();
 
 // -4 front screen, -2 back screen, else a graph handle (-1 for an invalid graph; the target is then unusable).
 int SelectDrawTarget2D(int target, int previousTarget);
+// 1 while the selected target cannot be drawn.
+int IsDrawTarget2DUnusable();
+// The target's software image as the renderer addresses it (target coordinates), or null.
+MEMIMG* GetDrawTarget2DMemImg();
 // Clears the whole draw target to the window's background colour (its Z buffer to 0xFFFF).
 int FillDrawTarget2D();
 // Around a masked draw: the target's rectangle goes into the mask first and comes back where the mask allows.
@@ -46,11 +51,13 @@ int DrawRectList2D(const SoftLineRecord* records, int count);
 int DrawStringToTarget2D(int x, int y, const char* text, int colour, int font, int edgeColour, int vertical);
 
 // ---- Software-renderer glue ----
-// Prepares one draw of `source` (may be null) into `destRect` of the target (target coordinates). Either a BltFast
-// is left pending, or the target (and source) are made available as software images: drawTargetImage is addressed
-// in target coordinates and covers the clipped destination; drawSourceImage holds exactly the clipped source part,
-// to be drawn at (drawX, drawY). keepColours: colour1 and colour2 (may be null) are converted along when the
-// target pixels are converted. 0, or -1 when nothing may be drawn (empty clip, unusable target, failed lock).
+// Prepares one draw of `source` (may be null) into `destRect` of the target (target coordinates); sourceRect is the
+// part of the piece the draw reads. Either a BltFast is left pending, or the target (and source) are made available
+// as software images: drawTargetImage is addressed in target coordinates and covers the clipped destination;
+// drawSourceImage is the whole piece in its own coordinates (the source rectangle holds its current pixels), whose
+// (0, 0) lands at (drawX, drawY) in a same-size draw. keepColours: colour1 and colour2 (may be null) are converted
+// along when the target pixels are converted. 0, or -1 when nothing may be drawn (empty clip, unusable target,
+// failed lock).
 int BeginSurfaceBlit(const Surface2D* source, int allowBltFast, const RECT* sourceRect, const RECT* destRect,
                      int keepColours, uint32_t* colour1, uint32_t* colour2);
 // Converts back, unlocks and copies the work region back to the target. 0.

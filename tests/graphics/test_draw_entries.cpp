@@ -15,6 +15,7 @@
 namespace {
 
 constexpr uint32_t kBackground = 0x806040;
+constexpr uint32_t kClearColour = 0x2050A0;
 constexpr int kGW = 16, kGH = 12;  // the fixture graph: wider than high, no symmetry
 constexpr double kQuarterTurn = 1.5707963267948966;
 
@@ -39,15 +40,19 @@ uint32_t Pattern(int gx, int gy) {
     return PositionColour(gx, gy);
 }
 
-TEST_F(DrawEntriesTest, EveryEntryPutsTheGraphWhereItBelongs) {
-    const int g = graph_;
-    struct Case {
-        const char* name;
-        std::function<int()> draw;
-        RECT around;  // compared pixel by pixel; the drawing lies inside with a margin of background
-        std::function<uint32_t(int, int)> expected;
-    };
-    const Case cases[] = {
+struct PositionCase {
+    const char* name;
+    std::function<int()> draw;
+    RECT around;  // compared pixel by pixel; the drawing lies inside with a margin of background
+    std::function<uint32_t(int, int)> expected;
+};
+
+// Every graph entry, the rectangles and the clear, with where each leaves its pixels.
+// soft: the software renderer's rotation, which samples at the pixel's corner and so lands one column further
+// right than the Direct3D road's.
+std::vector<PositionCase> PositionCases(int g, bool soft) {
+    const int r = soft ? 1 : 0;
+    return {
         {"at a point", [g] { return DrawGraphAt(100, 50, g, 0); }, {96, 46, 120, 66},
          [](int x, int y) { return Pattern(x - 100, y - 50); }},
         {"part", [g] { return DrawGraphPart(100, 50, 3, 2, 7, 5, g, 0, 0); }, {94, 44, 116, 62},
@@ -91,33 +96,91 @@ TEST_F(DrawEntriesTest, EveryEntryPutsTheGraphWhereItBelongs) {
          }},
         {"rotated a quarter turn", [g] { return DrawGraphRotated(200, 100, 1.0, kQuarterTurn, g, 0, 0); },
          {190, 88, 210, 112},
-         [](int x, int y) {
+         [r](int x, int y) {
              // The graph's rows become columns: its top edge lies on the right.
-             if (x < 194 || x > 205 || y < 92 || y > 107) return kBackground;
-             return Pattern(y - 92, 205 - x);
+             if (x < 194 + r || x > 205 + r || y < 92 || y > 107) return kBackground;
+             return Pattern(y - 92, 205 + r - x);
          }},
         {"rotated a quarter turn and turned over", [g] { return DrawGraphRotated(200, 100, 1.0, kQuarterTurn, g, 0, 1); },
          {190, 88, 210, 112},
-         [](int x, int y) {
-             if (x < 194 || x > 205 || y < 92 || y > 107) return kBackground;
-             return Pattern(107 - y, 205 - x);
+         [r](int x, int y) {
+             // In software the mirrored quad is two triangles whose texel column 0 falls on the bottom row, which a
+             // triangle leaves out.
+             if (x < 194 + r || x > 205 + r || y < 92 + r || y > 107) return kBackground;
+             return Pattern(107 + r - y, 205 + r - x);
          }},
         {"four points a quarter turn on", [g] {
              // Clockwise: the graph's top-left, top-right, bottom-right and bottom-left corners.
              return DrawGraphFourPoints(211.5f, 49.5f, 211.5f, 65.5f, 199.5f, 65.5f, 199.5f, 49.5f, g, 0);
          },
          {196, 46, 216, 70},
-         [](int x, int y) {
-             if (x < 200 || x >= 212 || y < 50 || y >= 66) return kBackground;
-             return Pattern(y - 50, 211 - x);
+         [r](int x, int y) {
+             // The software triangles take the truncated corners at pixel centres: one row higher.
+             if (x < 200 || x >= 212 || y < 50 - r || y >= 66 - r) return kBackground;
+             return Pattern(y - 50 + r, 211 - x);
          }},
+            {"filled rectangle", [] { return DrawRectangle(100, 50, 110, 56, RgbToScreenPixel(0x10, 0xE0, 0x30), 1); },
+         {96, 46, 114, 60},
+         [](int x, int y) { return x >= 100 && x < 110 && y >= 50 && y < 56 ? 0x10E030u : kBackground; }},
+        {"rectangle outline", [] { return DrawRectangle(100, 50, 110, 56, RgbToScreenPixel(0x10, 0xE0, 0x30), 0); },
+         {96, 46, 114, 60},
+         [](int x, int y) {
+             const bool inside = x >= 100 && x < 110 && y >= 50 && y < 56;
+             const bool edge = x == 100 || x == 109 || y == 50 || y == 55;
+             return inside && edge ? 0x10E030u : kBackground;
+         }},
+        {"clear", [] { return ClearTargetScreen(); }, {0, 0, 40, 30}, [](int, int) { return kClearColour; }},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+}
+
+// Runs the table on whatever road the runtime was started on; the first problem, or "".
+std::string CheckPositionTable(int graph, int tolerance, bool soft) {
+    for (const PositionCase& c : PositionCases(graph, soft)) {
         FillBackScreen(kBackground);
-        EXPECT_EQ(0, c.draw());
-        EXPECT_EQ("", CompareBackScreen(c.around, c.expected, 8));
+        if (c.draw() != 0) return std::string(c.name) + ": the draw failed";
+        const std::string problem = CompareBackScreen(c.around, c.expected, tolerance);
+        if (!problem.empty()) return std::string(c.name) + ": " + problem;
     }
+    return "";
+}
+
+TEST_F(DrawEntriesTest, EveryEntryPutsTheGraphWhereItBelongs) {
+    SetScreenBackgroundColor(kClearColour >> 16, (kClearColour >> 8) & 0xFF, kClearColour & 0xFF);
+    EXPECT_EQ("", CheckPositionTable(graph_, 8, false));
+}
+
+// The same table on the DirectDraw road, with graphs in video memory and then in system memory, where every entry
+// but the plain copy is drawn by the software renderer on locked surfaces: exact colours.
+TEST(DrawEntriesOn2DRoad, EveryEntryPutsTheGraphWhereItBelongs) {
+    DisplayWatchdog watchdog(180);
+    SetSoftwareRenderRequest(1);  // no Direct3D: graphs take the 2D path
+    ASSERT_EQ(0, StartRuntimeInWindow());
+    ASSERT_EQ(0, SetTargetScreen(-2));
+    SetScreenBackgroundColor(kClearColour >> 16, (kClearColour >> 8) & 0xFF, kClearColour & 0xFF);
+    const int video = MakePositionGraph(kGW, kGH);
+    ASSERT_NE(-1, video);
+    EXPECT_EQ("", CheckPositionTable(video, 0, true)) << "video memory";
+    SetUseSystemMemoryGraph(1);
+    const int system = MakePositionGraph(kGW, kGH);
+    ASSERT_NE(-1, system);
+    EXPECT_EQ("", CheckPositionTable(system, 0, true)) << "system memory";
+    EXPECT_EQ(0, ShutDownLibrary());
+    SetUseSystemMemoryGraph(0);  // taken back once DirectDraw is down, for the tests after this one
+}
+
+// And in software mode, which lasts for the process.
+TEST(DrawEntriesInSoftware, EveryEntryPutsTheGraphWhereItBelongs) {
+    ExpectCheckPassesInChild([] {
+        SetSoftwareDrawRequest(1);
+        if (StartRuntimeInWindow() != 0) return std::string("start-up failed");
+        if (SetTargetScreen(-2) != 0) return std::string("no back screen");
+        SetScreenBackgroundColor(kClearColour >> 16, (kClearColour >> 8) & 0xFF, kClearColour & 0xFF);
+        const int graph = MakePositionGraph(kGW, kGH);
+        if (graph == -1) return std::string("no graph");
+        const std::string problem = CheckPositionTable(graph, 0, true);
+        ShutDownLibrary();
+        return problem;
+    });
 }
 
 // Per-channel blend of a source colour onto the background as the blend modes define it.

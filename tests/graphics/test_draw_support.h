@@ -15,6 +15,8 @@
 #include "graphics/ddraw/display.h"
 #include "graphics/draw.h"
 #include "graphics/graph.h"
+#include "graphics/color/color_format.h"
+#include "graphics/color/memimg.h"
 #include "graphics/image/image.h"
 #include "graphics/graphics.h"
 #include "runtime/runtime.h"
@@ -75,7 +77,22 @@ inline std::vector<uint32_t> ReadBackScreen(const RECT& rect) {
     SettleDrawing();
     std::vector<uint32_t> out;
     IDirectDrawSurface7* surface = GetDisplayState().backSurface;
-    if (surface == nullptr) return out;
+    if (surface == nullptr) {
+        // Software mode: the back screen is a software image.
+        const MEMIMG& image = GetDisplayState().backImage;
+        if (image.magic != kMemImgMagic || image.format == nullptr) return out;
+        const ColorFormat* f = image.format;
+        for (int y = rect.top; y < rect.bottom; ++y) {
+            for (int x = rect.left; x < rect.right; ++x) {
+                uint32_t v = 0;
+                std::memcpy(&v, image.pixels + static_cast<size_t>(y) * image.pitch + static_cast<size_t>(x) * f->bytesPerPixel,
+                            f->bytesPerPixel);
+                out.push_back(WidenChannel(v, f->redMask) << 16 | WidenChannel(v, f->greenMask) << 8 |
+                              WidenChannel(v, f->blueMask));
+            }
+        }
+        return out;
+    }
     DDSURFACEDESC2 desc;
     std::memset(&desc, 0, sizeof(desc));
     desc.dwSize = sizeof(desc);
@@ -104,7 +121,13 @@ inline uint32_t ReadBackPixel(int x, int y) {
 inline void FillBackScreen(uint32_t rgb) {
     SettleDrawing();
     IDirectDrawSurface7* surface = GetDisplayState().backSurface;
-    if (surface == nullptr) return;
+    if (surface == nullptr) {
+        MEMIMG& image = GetDisplayState().backImage;
+        if (image.magic == kMemImgMagic) {
+            FillMemImageRect(&image, nullptr, RgbaToFormatValue(image.format, (rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF, 255));
+        }
+        return;
+    }
     DDBLTFX fx;
     std::memset(&fx, 0, sizeof(fx));
     fx.dwSize = sizeof(fx);

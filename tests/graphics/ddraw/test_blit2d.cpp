@@ -110,14 +110,21 @@ TEST(Draw2D, ColourKeyedDrawsReachTheBackSurfaceByEveryRoute) {
     EXPECT_EQ(DrawAndCompare(wide, kBlitRouteLocked), "");
 
     // A colour scale other than white takes the same video-memory pair to the software renderer, on the locked back
-    // surface (the renderer does not read the target for a scaled copy); where nothing is drawn nothing changes.
+    // surface (the renderer does not read the target for a scaled copy): drawn pixels carry the tint (blue scaled
+    // by 128 / 255), keyed ones leave the background.
     SetDrawColorScaleImpl(255, 255, 128);
     FillSurface(s.backSurface, RgbToScreenPixelImpl(0x20, 0x30, 0x40));
     EXPECT_EQ(DrawGraphPiece2D(kDrawX, kDrawY, GetGraphRecord(video), 1, 1), 0);
     EXPECT_EQ(GetSurfaceBlitState().route, kBlitRouteLocked);
     uint32_t v = 0;
-    ASSERT_TRUE(ReadSurfacePixel(s.backSurface, kDrawX + 3, kDrawY + 5, &v, nullptr));
-    EXPECT_EQ(v & 0xFFFFFF, kBackground);
+    for (int gy = 0; gy < kH; ++gy) {
+        for (int gx = 0; gx + kDrawX < kArea.right; ++gx) {
+            const uint32_t c = PatternColour(gx, gy);
+            const uint32_t tinted = (c & 0xFFFF00) | ((c & 0xFF) * 128 / 255);
+            ASSERT_TRUE(ReadSurfacePixel(s.backSurface, kDrawX + gx, kDrawY + gy, &v, nullptr));
+            EXPECT_EQ(v & 0xFFFFFF, c == 0 ? kBackground : tinted) << gx << "," << gy;
+        }
+    }
     SetDrawColorScaleImpl(255, 255, 255);
 
     // Wholly outside the draw area: nothing is locked and the draw succeeds.
