@@ -23,7 +23,7 @@ TrackedBlockHeader* g_newest = nullptr;
 int g_totalSize = 0;
 int g_liveCount = 0;
 uint16_t g_nextId = 0;
-TrackedAllocSettings g_settings = {0, 0, 0, 0};
+TrackedAllocSettings g_settings = {};
 
 bool ShouldLogBlock(uint32_t size) {
     return g_settings.logBlockSize < 0 || (uint32_t)g_settings.logBlockSize == size ||
@@ -119,13 +119,26 @@ int DumpAllocations() {
     return 0;
 }
 
+namespace {
+
+// The tests' refusal switches (see TrackedAllocSettings).
+bool TestSwitchRefuses(size_t size) {
+    if (g_settings.testRefuseBlockSize > 0 && size == (size_t)g_settings.testRefuseBlockSize) return true;
+    if (g_settings.testRefuseAfter > 0 && --g_settings.testRefuseAfter == 0) return true;
+    return false;
+}
+
+}  // namespace
+
 void* TrackedAlloc(size_t size, const char* sourceName, int line) {
     if (size > kMaxBlockSize) {
         WriteLogFormat("メモリ確保サイズが大きすぎます( 確保しようとしたサイズ %llu バイト )",
                        (unsigned long long)size);
         return nullptr;
     }
-    unsigned char* raw = static_cast<unsigned char*>(RawHeapAlloc(size + kTrackedHeaderSize + kAlignPad));
+    unsigned char* raw =
+        TestSwitchRefuses(size) ? nullptr
+                                : static_cast<unsigned char*>(RawHeapAlloc(size + kTrackedHeaderSize + kAlignPad));
     if (raw == nullptr) {
         DumpAllocations();
         return nullptr;

@@ -73,6 +73,9 @@ struct TrackedAllocSettings {
     int logBlockSize;       // <0: log every block; else log blocks of exactly this size
     int logTotalsEachTime;  // 1: log the totals after each allocation and free
     int checkEachTime;      // 1: check every header after each allocation and before each free
+    // Test switches, never set outside tests: refusals that look to the caller like the heap saying no.
+    int testRefuseBlockSize = 0;  // >0: refuse every block of exactly this size
+    int testRefuseAfter = 0;      // >0: let testRefuseAfter - 1 blocks through, refuse the next, then switch off
 };
 TrackedAllocSettings GetTrackedAllocSettings();
 void SetTrackedAllocSettings(const TrackedAllocSettings& settings);

@@ -147,6 +147,41 @@ TEST_F(LogFileTest, RefusedRequestsLeaveTheListAlone) {
     EXPECT_NE(ReadLog().find("メモリ確保サイズが大きすぎます"), std::string::npos);
 }
 
+TEST_F(LogFileTest, TestRefusalSwitchesRefuseOnlyWhatTheyName) {
+    const int baseCount = GetTrackedAllocCount();
+    {
+        TrackedAllocSettings s = {};
+        s.testRefuseBlockSize = 333;
+        TrackedSettingsScope scope(s);
+        EXPECT_EQ(TrackedAlloc(333, "sized", 1), nullptr);
+        EXPECT_EQ(TrackedAllocZeroed(333, "sized", 2), nullptr);
+        void* other = TrackedAlloc(334, "other", 3);
+        EXPECT_NE(other, nullptr);
+        TrackedFree(other);
+    }
+    {
+        TrackedAllocSettings s = {};
+        s.testRefuseAfter = 3;  // the third block from now is refused, and only that one
+        TrackedSettingsScope scope(s);
+        void* first = TrackedAlloc(8, "count", 4);
+        void* second = TrackedAlloc(8, "count", 5);
+        void* third = TrackedAlloc(8, "count", 6);
+        void* fourth = TrackedAlloc(8, "count", 7);
+        EXPECT_NE(first, nullptr);
+        EXPECT_NE(second, nullptr);
+        EXPECT_EQ(third, nullptr);
+        EXPECT_NE(fourth, nullptr);
+        EXPECT_EQ(GetTrackedAllocSettings().testRefuseAfter, 0);
+        TrackedFree(first);
+        TrackedFree(second);
+        TrackedFree(fourth);
+    }
+    EXPECT_EQ(CheckAllocations(), 0);
+    EXPECT_EQ(GetTrackedAllocCount(), baseCount);
+    // A refusal reads in the log as the heap's own: the live blocks are dumped.
+    EXPECT_NE(ReadLog().find("Alloc memory dump"), std::string::npos);
+}
+
 TEST_F(LogFileTest, DamagedHeaderIsReportedByTheCheck) {
     void* older = TrackedAlloc(4, "older", 10);
     void* block = TrackedAlloc(4, "victim", 11);
