@@ -17,6 +17,7 @@ packages=(
   googletest wine64 xvfb xauth x11-utils fonts-ipafont-gothic
   g++ zlib1g-dev
   sox libsox-fmt-all lame vorbis-tools
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
 
 missing=()
