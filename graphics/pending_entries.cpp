@@ -33,19 +33,6 @@ int DrawMovieFrameDirect(int, int, int, int, int) { return -1; }
 int RestoreMovieSurfaces(int) { return 0; }
 int ReopenAllMovies() { return 0; }
 
-// ---- screen mask (none is ever made) ----
-IDirectDrawSurface7* GetMaskSurface() { return nullptr; }
-MEMIMG* GetMaskMemImg() { return nullptr; }
-int IsMaskSurfaceInVideoMemory() { return 0; }
-int CopyToMaskSurface(const RECT*, IDirectDrawSurface7*, const GraphImage*) { return 0; }
-int RebuildMaskSurfaceRect(const RECT*) { return 0; }
-int FreeMaskScreen() { return 0; }
-int ReleaseAllMaskData() { return 0; }
-int GetMaskDrawFlag() { return GetDrawState().maskDrawRequested; }
-int SetMaskDrawFlag(int) { return -1; }  // no mask bytes exist
-int ReleaseMaskScreen() { return 0; }
-int RestoreMaskScreen() { return 0; }
-
 // ---- strings of fonts kept in memory (no font exists yet) ----
 int DrawStringToTarget2D(int, int, const char*, int, int, int, int) { return -1; }
 
