@@ -272,7 +272,7 @@ TEST(MaskSoftware, SoftwareImageRoadMasksPlainCopies) { ExpectCheckPassesInChild
 TEST_F(MaskTest, RefusedBytesOddWidthAndMaskData) {
     // A 642-wide screen: rows of 644 bytes.
     ASSERT_EQ(ChangeDisplayMode(642, 480, -1, 0, -1), 0);
-    ASSERT_EQ(StartRuntimeInWindow(1), 0);
+    ASSERT_EQ(StartRuntimeInWindow(), 0);
     int pitch = 0;
     ASSERT_EQ(MakeMaskScreenForTest(0, 0), 0);
     ASSERT_NE(GetMaskBytesForTest(&pitch), nullptr);
@@ -282,8 +282,10 @@ TEST_F(MaskTest, RefusedBytesOddWidthAndMaskData) {
     ASSERT_EQ(ChangeDisplayMode(640, 480, -1, 0, -1), 0);
 
     // The mask bytes refused: a line, -1, and nothing made.
-    ASSERT_EQ(StartRuntimeInWindow(1), 0);
-    SetLogDirectory(directory_.c_str());  // start-up logs into the start directory; this test reads its own
+    ASSERT_EQ(StartRuntimeInWindow(), 0);
+    // The game's start switches the log file off; this test reads its own.
+    SetLogDirectory(directory_.c_str());
+    SetLogFileEnabledImpl(1);
     ResetLog();
     {
         TrackedAllocSettings settings = GetTrackedAllocSettings();
