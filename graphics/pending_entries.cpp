@@ -20,24 +20,8 @@
 #include "runtime/log.h"
 #include "runtime/window.h"
 
-// ---- surfaces and movies ----
-int OpenMovieToGraph(const char*, int*, int*, int) {
-    WriteLog("ムービーファイルオープン処理時にエラーが発生しました\n");
-    return -1;
-}
-int GetMovieMode(int) { return -1; }
-int CloseMovie(int) { return -1; }
-int CloseMovieHandle(int) { return -1; }  // no movie can be opened yet
-int UpdateMovieFrame(int, int) { return 0; }
-int DrawMovieFrameDirect(int, int, int, int, int) { return -1; }
-int RestoreMovieSurfaces(int) { return 0; }
-int ReopenAllMovies() { return 0; }
-
 // ---- strings of fonts kept in memory (no font exists yet) ----
 int DrawStringToTarget2D(int, int, const char*, int, int, int, int) { return -1; }
 
 // ---- strings through the Direct3D back end (they need the font's glyph textures) ----
 int DrawStringToTarget3D(int, int, const char*, int, int, int, int) { return -1; }
-int PlayAllMovies() { return 0; }
-int PauseAllMovies() { return 0; }
-int ReleaseAllMovieSurfaces() { return 0; }
