@@ -362,6 +362,8 @@ int TakeFrame(MovieRecord* m, GraphRecord* g) {
                     static_cast<const uint8_t*>(desc.lpSurface) + static_cast<size_t>(y) * desc.lPitch, rowBytes);
     }
     m->sampleSurface->Unlock(nullptr);
+    STREAM_TIME start = 0, end = 0;
+    if (SUCCEEDED(m->sample->GetSampleTimes(&start, &end, nullptr))) m->shownFrameTime = start;
     const int uploaded = g->creation[kCreateTexture] == 1 ? UpdateMovieFrameToTextures3D(m, g)
                                                           : UpdateMovieFrameToSurface2D(m, g);
     STREAM_TIME now = 0;
@@ -488,8 +490,14 @@ int PauseAllMovies() {
 int ReleaseAllMovieSurfaces() {
     g_movies.forEach([](int, MovieRecord* m) {
         if (!m->hasSurfaces) return;
+        // Where the picture stands: the time of the frame last shown (the decoder runs ahead of it), else the
+        // stream's time.
         STREAM_TIME now = 0;
-        m->savedTime = m->multiStream != nullptr && m->multiStream->GetTime(&now) == S_OK ? now : 0;
+        if (m->framesCopied > 0) {
+            m->savedTime = m->shownFrameTime;
+        } else {
+            m->savedTime = m->multiStream != nullptr && m->multiStream->GetTime(&now) == S_OK ? now : 0;
+        }
         m->restart = m->playing;
         ReleaseMovieStream(m);
     });

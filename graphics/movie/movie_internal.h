@@ -36,6 +36,7 @@ struct MovieRecord {
     int64_t lastFrameTime;  // stream time of the last copy (100 ns units)
     uint32_t lastCopyMs;
     int64_t timePerFrame;
+    int64_t shownFrameTime;  // start time of the frame last copied
 
     int mode;
     int playing;

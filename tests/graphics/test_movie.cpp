@@ -434,36 +434,42 @@ TEST_F(MovieTest, DeviceLossDerivedGraphsAndAPendingUpdate) {
         ShownFrame(second);
     }
     ASSERT_GE(shown, 2);
+    const int graphs[2] = {first, second};
     const int before[2] = {ShownFrame(first), ShownFrame(second)};
     PauseAllMovies();
-    // A device loss: the streams go and come back where they were, playing again.
+    // A device loss: the streams go and come back where they were.
     ReleaseAllMovieSurfaces();
     EXPECT_EQ(MovieOf(first)->hasSurfaces, 0);
-    const int graphs[2] = {first, second};
-    for (int graph : graphs) MovieOf(graph)->restart = 1;
     RestoreScreenSystem();
     for (int i = 0; i < 2; ++i) {
         SCOPED_TRACE(i);
         const MovieRecord* m = MovieOf(graphs[i]);
         ASSERT_NE(m, nullptr);
         EXPECT_EQ(m->hasSurfaces, 1);
-        EXPECT_EQ(m->playing, 1);
-        PauseMovieHandle(graphs[i]);
-        ASSERT_EQ(UpdateMovieFrame(graphs[i], 1), 0);
-        const int now = ShownFrame(graphs[i]);
+        EXPECT_EQ(m->playing, 0);
+        // The reload leaves a movie graph blank until its next frame.
+        ASSERT_EQ(PlayMovieHandle(graphs[i]), 0);
+        int now = -1;
+        for (int n = 0; n < 200 && now < 0; ++n, Sleep(2)) now = ShownFrame(graphs[i]);
         EXPECT_GE(now, before[i]);
         EXPECT_LE(now, before[i] + 1);
     }
-
     // Closing while an asynchronous update is out.
-    PlayMovieHandle(first);
+    const int third = LoadGraphFromFile(files_.movie.c_str(), 0);
+    ASSERT_NE(third, -1);
+    PlayMovieHandle(third);
+    // A movie that was playing plays again after the loss.
+    ReleaseAllMovieSurfaces();
+    RestoreScreenSystem();
+    EXPECT_EQ(MovieOf(third)->playing, 1);
     bool pending = false;
     for (int i = 0; i < 200 && !pending; ++i) {
-        UpdateMovieFrame(first, 0);
-        pending = MovieOf(first)->updatePending != 0;
+        UpdateMovieFrame(third, 0);
+        pending = MovieOf(third)->updatePending != 0;
         if (!pending) Sleep(1);
     }
     EXPECT_TRUE(pending);
+    EXPECT_EQ(ReleaseGraph(third, 0), 0);
     EXPECT_EQ(ReleaseGraph(first, 0), 0);
     EXPECT_EQ(ReleaseGraph(second, 0), 0);
     EXPECT_EQ(GetLiveMovieCountForTest(), 0);
