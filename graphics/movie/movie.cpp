@@ -556,3 +556,13 @@ int DrawMovieFrameDirect(int x, int y, int scale, int movie, int show) {
 void SetMovieTempWriteForTest(MovieTempWriteFunction write) { g_tempWrite = write != nullptr ? write : PlainWrite; }
 
 int GetLiveMovieCountForTest() { return g_movies.liveCount(); }
+
+int OccupyFreeMovieSlotsForTest(int* handles) {
+    int count = 0;
+    while (!g_movies.isFull()) {
+        const int handle = g_movies.add();
+        if (handle == -1) break;
+        handles[count++] = handle;
+    }
+    return count;
+}

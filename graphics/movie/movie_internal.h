@@ -72,3 +72,6 @@ using MovieTempWriteFunction = BOOL (*)(HANDLE file, const void* data, DWORD siz
 void SetMovieTempWriteForTest(MovieTempWriteFunction write);
 // Live movies (table count).
 int GetLiveMovieCountForTest();
+// Fills every free slot with a movie that has no stream (CloseMovie removes them), so that the next open meets a
+// full table without a hundred real streams. Writes the handles (room for kMovieSlots) and returns their count.
+int OccupyFreeMovieSlotsForTest(int* handles);
