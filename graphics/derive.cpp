@@ -7,9 +7,9 @@
 #include <cstring>
 
 #include "graphics/graph.h"
+#include "graphics/ddraw/surface2d.h"
+#include "graphics/d3d/surface3d.h"
 #include "graphics/movie.h"
-#include "graphics/surface2d.h"
-#include "graphics/surface3d.h"
 #include "runtime/log.h"
 #include "runtime/memory.h"
 

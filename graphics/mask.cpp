@@ -5,14 +5,14 @@
 
 #include <cstring>
 
-#include "graphics/color_convert.h"
-#include "graphics/d3d_draw.h"
-#include "graphics/device3d.h"
-#include "graphics/display.h"
+#include "graphics/color/color_convert.h"
+#include "graphics/d3d/d3d_draw.h"
+#include "graphics/d3d/device3d.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw.h"
 #include "graphics/draw_state.h"
-#include "graphics/image.h"
-#include "graphics/memimg.h"
+#include "graphics/image/image.h"
+#include "graphics/color/memimg.h"
 #include "runtime/handle.h"
 #include "runtime/log.h"
 #include "runtime/memory.h"

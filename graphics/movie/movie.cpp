@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "graphics/display.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/graph.h"
-#include "graphics/image.h"
+#include "graphics/image/image.h"
 #include "graphics/movie.h"
 #include "graphics/movie/movie_internal.h"
 #include "graphics/movie/movie_rules.h"
@@ -254,6 +254,11 @@ int OpenMovieStream(IDirectDraw7* display, MovieRecord* m, const char* name, int
         m->sampleSurface = nullptr;
         return Fail(m, "IDirectDrawSurface4インターフェイスを取得できませんでした！\n");
     }
+    if (m->mode == 1 &&
+        FAILED(m->sampleSurface->QueryInterface(IID_IDirectDrawSurface7, reinterpret_cast<void**>(&m->overlaySurface)))) {
+        m->overlaySurface = nullptr;
+        return Fail(m, "IDirectDrawSurface7インターフェイスを取得できませんでした！\n");
+    }
     DDSURFACEDESC2 actual;
     std::memset(&actual, 0, sizeof(actual));
     actual.dwSize = sizeof(actual);
@@ -457,6 +462,10 @@ int UpdateMovieFrame(int graph, int force) {
             break;
     }
     if (!ready) return 0;
+    if (m->mode == 1) {  // an overlay shows the sample surface itself
+        m->updatePending = 0;
+        return 0;
+    }
     if (TakeFrame(m, g) != 0) return -1;
     // Catch up: a second frame that is ready at once is taken too; otherwise it stays asked for.
     if (!force && m->playing && RequestFrame(m, 0) == 1) TakeFrame(m, g);

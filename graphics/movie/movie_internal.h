@@ -11,7 +11,7 @@
 #include <control.h>
 #include <stdint.h>
 
-#include "graphics/color_format.h"
+#include "graphics/color/color_format.h"
 
 struct GraphRecord;
 struct GraphImage;

@@ -9,13 +9,13 @@
 #include <functional>
 #include <string>
 
-#include "graphics/d3d_device.h"
+#include "graphics/d3d/d3d_device.h"
 #include "graphics/draw.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
 #include "graphics/mask.h"
 #include "graphics/restore.h"
-#include "graphics/surface2d.h"
+#include "graphics/ddraw/surface2d.h"
 #include "graphics/surface_data.h"
 #include "runtime/handle.h"
 #include "runtime/memory.h"
