@@ -13,7 +13,7 @@ endif()
 
 add_library(kavorin_system_libs INTERFACE)
 target_link_libraries(kavorin_system_libs INTERFACE
-  ddraw dxguid dinput8 dsound msacm32 winmm imm32 ole32 uuid comctl32 shell32 wsock32 ws2_32
+  ddraw dxguid dinput8 dsound msacm32 winmm imm32 ole32 uuid strmiids comctl32 shell32 wsock32 ws2_32
   gdi32 user32 kernel32 advapi32)
 
 # Our own code: strict warnings, and log texts compiled to Shift-JIS bytes.

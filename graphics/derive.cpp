@@ -9,6 +9,7 @@
 #include "graphics/graph.h"
 #include "graphics/ddraw/surface2d.h"
 #include "graphics/d3d/surface3d.h"
+#include "graphics/movie.h"
 #include "runtime/log.h"
 #include "runtime/memory.h"
 
@@ -56,6 +57,7 @@ int DeriveSubGraphImpl(int x, int y, int width, int height, int sourceGraph) {
         return -1;
     }
     // Only a graph that is really made shares the source's movie: releasing a failed one would close it.
-    g->movieHandle = source->movieHandle;
+    // Counted: the movie closes with the last graph that shows it.
+    if (source->movieHandle != -1 && AddMovieGraph(source->movieHandle) == 0) g->movieHandle = source->movieHandle;
     return handle;
 }

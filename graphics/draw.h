@@ -10,6 +10,8 @@ struct GraphRecord;
 // ---- Draw target and draw area ----
 int SetTargetScreenImpl(int target);  // -2 back screen, -4 front screen, or a graph handle
 int GetTargetScreen();
+// Recomputes the window rectangle the front screen is drawn through (it depends on the mask drawing flag). 0.
+int RefreshWindowDrawRect();
 // The draw area: corners ordered and clamped into the target; an empty area makes every draw return 0.
 int SetViewportRectImpl(int left, int top, int right, int bottom);
 int SaveDrawArea(RECT* out);

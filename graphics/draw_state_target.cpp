@@ -103,6 +103,12 @@ int SetTargetScreenImpl(int target) {
     return result;
 }
 
+int RefreshWindowDrawRect() {
+    DrawState& s = GetDrawState();
+    s.windowDrawRect = WindowDrawRectFor(s.target);
+    return 0;
+}
+
 int GetTargetScreen() { return GetDrawState().target; }
 
 int SetViewportRectImpl(int left, int top, int right, int bottom) {

@@ -127,6 +127,7 @@ int GraphicsShutDown() {
     FreeMaskScreen();
     ReleaseAllMaskData();
     ReleaseAllGraphsImpl(0);
+    CloseAllMovies();  // a stream still alive when the process ends brings it down
     EndFonts();
     g_graphs.clear();
     g_graphManagementUp = 0;
@@ -286,6 +287,8 @@ int SetGraphFileName(int graph, const char* name) {
 int SetGraphMovieHandle(int graph, int movie) {
     GraphRecord* g = g_graphs.get(graph);
     if (g == nullptr) return -1;
+    if (movie != -1 && AddMovieGraph(movie) != 0) return -1;
+    if (g->movieHandle != -1) CloseMovieHandle(g->movieHandle);
     g->movieHandle = movie;
     return 0;
 }

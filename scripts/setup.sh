@@ -17,6 +17,7 @@ packages=(
   googletest wine64 xvfb xauth x11-utils fonts-ipafont-gothic fonts-dejavu-core locales
   g++ zlib1g-dev
   sox libsox-fmt-all lame vorbis-tools
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
 
 # 32-bit Wine and the 32-bit GL and X libraries its Direct3D needs, for running the i686 build (what ships). They are

@@ -401,14 +401,20 @@ int PrepareMaskForDraw(const RECT* rect) {
         view.pixels = image->pixels;
         return CopyToMaskSurface(rect, nullptr, &view);
     }
-    return CopyToMaskSurface(rect, g_target.surface, nullptr);
+    int wx = 0, wy = 0;
+    WindowOrigin(&wx, &wy);
+    return CopyToMaskSurface(rect, g_target.surface, nullptr, wx + g_target.offsetX, wy + g_target.offsetY);
 }
 
 int ApplyMaskAfterDraw(const RECT* rect) {
     if (!MaskDrawing() || rect == nullptr) return 0;
     RebuildMaskSurfaceRect(rect);
-    // The mask now holds its colour key wherever drawing is forbidden: copy the rest back onto the target.
-    const RECT clipped = IntersectRects(*rect, GetDrawState().drawArea);
+    // The mask now holds its colour key wherever drawing is forbidden: copy the rest back onto the target. The mask
+    // covers the screen only, so a larger target is masked inside it.
+    RECT clipped = IntersectRects(*rect, GetDrawState().drawArea);
+    int maskWidth = 0, maskHeight = 0;
+    GetScreenSize(&maskWidth, &maskHeight);
+    clipped = IntersectRects(clipped, RECT{0, 0, maskWidth, maskHeight});
     if (IsEmptyRect(clipped)) return 0;
     IDirectDrawSurface7* mask = GetMaskSurface();
     if (mask != nullptr && g_target.surface != nullptr) {
@@ -422,6 +428,8 @@ int ApplyMaskAfterDraw(const RECT* rect) {
     MEMIMG* maskImage = GetMaskMemImg();
     MEMIMG* target = TargetSoftImage();
     if (maskImage != nullptr && target != nullptr && IsMemImageValid(maskImage)) {
+        clipped = IntersectRects(clipped, RECT{0, 0, target->width, target->height});
+        if (IsEmptyRect(clipped)) return 0;
         ColorFormatConvertBlt(target->pixels, target->pitch, target->format, maskImage->pixels, maskImage->pitch,
                               maskImage->format, nullptr, 0, nullptr, clipped.left, clipped.top, &clipped, 0, 0,
                               maskImage->colorKey, kDitherNone, 0, 0, 1);
@@ -448,7 +456,13 @@ int BeginSurfaceBlit(const Surface2D* source, int allowBltFast, const RECT* sour
     }
 
     // The destination and the matching part of the source, both clipped to the draw area.
-    const RECT dest = IntersectRects(*destRect, state.drawArea);
+    RECT dest = IntersectRects(*destRect, state.drawArea);
+    if (MaskDrawing()) {
+        // Masked draws land in the screen-sized mask, whatever the target's size.
+        int maskWidth = 0, maskHeight = 0;
+        GetScreenSize(&maskWidth, &maskHeight);
+        dest = IntersectRects(dest, RECT{0, 0, maskWidth, maskHeight});
+    }
     RECT src = {0, 0, 0, 0};
     if (source != nullptr) {
         src = *sourceRect;
