@@ -28,6 +28,10 @@ while IFS= read -r maker; do
     KAVORIN_FIXTURES=$root/$arch/fixtures "$maker" || status=1
   done
 done < <(find "$repo/tests" -name make_fixtures.sh | sort)
+# The game's resource trees (folders and archives), shared by both builds and checked to come out the same twice.
+if [ -x "$repo/scripts/make-resources.sh" ]; then
+  "$repo/scripts/make-resources.sh" --check || status=1
+fi
 if [ -x "$repo/scripts/arcpack-host.sh" ]; then
   "$repo/scripts/arcpack-host.sh" || status=1
 fi
