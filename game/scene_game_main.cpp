@@ -174,7 +174,7 @@ SceneGameMain::~SceneGameMain() {
 }
 
 void SceneGameMain::loadResources(bool release) {
-    loader_->loadBattle(release, players_[0]->character, players_[1]->character);
+    loader_->loadBattle(release, *players_[0], *players_[1]);
 }
 
 void SceneGameMain::update() {
