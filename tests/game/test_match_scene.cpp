@@ -3,6 +3,7 @@
 // apart from side 1's source in every round.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -51,8 +52,12 @@ protected:
     SceneGameMain* scene() { return dynamic_cast<SceneGameMain*>(game->controller().currentScene().get()); }
     bool onTitle() { return dynamic_cast<SceneTitle*>(game->controller().currentScene().get()) != nullptr; }
 
-    SceneGameMain* startMatch(int c0, int c1, bool versus, bool cpu, int stage = 0) {
-        game->startScene(std::make_shared<SceneGameMain>(c0, c1, 0, 0, versus, cpu, stage, game->loaderPointer()));
+    // Drawing is off unless a test looks at the screen: the rules never depend on it, and it is most of a
+    // frame's cost here.
+    SceneGameMain* startMatch(int c0, int c1, bool versus, bool cpu, int stage = 0, bool drawing = false) {
+        auto s = std::make_shared<SceneGameMain>(c0, c1, 0, 0, versus, cpu, stage, game->loaderPointer());
+        s->setDrawingEnabledForTesting(drawing);
+        game->startScene(s);
         return scene();
     }
     void toPlay() { game->idle(200 + 172); }
@@ -76,7 +81,7 @@ protected:
 GameStepper* MatchSceneTest::game = nullptr;
 
 TEST_F(MatchSceneTest, IntroLasts200FramesAndTheReadySign172) {
-    SceneGameMain* s = startMatch(0, 1, true, false);
+    SceneGameMain* s = startMatch(0, 1, true, false, 0, true);
     ASSERT_NE(nullptr, s);
     game->idle(199);
     EXPECT_EQ(SceneGameMain::kIntro, s->state());
@@ -96,6 +101,7 @@ TEST_F(MatchSceneTest, EitherSideCanPauseResumeAndQuitToTheTitle) {
     toPlay();
     game->step(0, kButtonThird);
     EXPECT_EQ(SceneGameMain::kPause, s->state());
+    game->step();
     EXPECT_EQ(20, musicLevel);
     game->step(kButtonFirst, 0);
     EXPECT_EQ(SceneGameMain::kPlay, s->state());
@@ -189,6 +195,7 @@ TEST_F(MatchSceneTest, AStoryWinGoesToTheConversationAndAStoryLossToTheTitle) {
 TEST_F(MatchSceneTest, TheWinMarkIsNotDrawnAtFade0AndShrinksOntoTheNewRoundMark) {
     SceneGameMain* s = startMatch(1, 2, true, true);
     toPlay();
+    s->setDrawingEnabledForTesting(true);
     game->step();
     std::vector<uint8_t> before = game->screenRgb();
     s->player(1)->state = kStateToppedOut;
@@ -220,24 +227,38 @@ TEST_F(MatchSceneTest, TheWinMarkIsNotDrawnAtFade0AndShrinksOntoTheNewRoundMark)
     // At fade 0 nothing is drawn between the fields around the mark's place.
     EXPECT_EQ(region(before, 292, 265, 348, 365), region(entering, 292, 265, 348, 365));
 
-    // The next round draws side 0's first round mark at (290, 300); the shrunk win mark ended there.
+    // The next round draws side 0's first round mark at (290, 300); the shrunk win mark ended there (to a
+    // pixel: it is drawn about its centre).
+    SceneGameMain* second = scene();
+    ASSERT_NE(nullptr, second);
+    second->setDrawingEnabledForTesting(false);
     toPlay();
+    second->setDrawingEnabledForTesting(true);
+    game->step();
     std::vector<uint8_t> next = game->screenRgb();
-    std::vector<uint8_t> a = region(last, 290, 300, 290 + w, 300 + h);
-    std::vector<uint8_t> b = region(next, 290, 300, 290 + w, 300 + h);
-    std::vector<uint8_t> empty = region(before, 290, 300, 290 + w, 300 + h);
-    int same = 0, changed = 0, pixels = w * h;
-    for (int i = 0; i < pixels; ++i) {
-        bool eq = true, differsFromEmpty = false;
-        for (int k = 0; k < 3; ++k) {
-            eq = eq && std::abs(a[i * 3 + k] - b[i * 3 + k]) <= 8;
-            differsFromEmpty = differsFromEmpty || b[i * 3 + k] != empty[i * 3 + k];
+    auto pixel = [](const std::vector<uint8_t>& rgb, int x, int y, int k) { return rgb[(y * kScreenWidth + x) * 3 + k]; };
+    int changed = 0, best = 0;
+    const int pixels = w * h;
+    for (int y = 300; y < 300 + h; ++y)
+        for (int x = 290; x < 290 + w; ++x) {
+            bool differs = false;
+            for (int k = 0; k < 3; ++k) differs = differs || pixel(next, x, y, k) != pixel(before, x, y, k);
+            changed += differs;
         }
-        same += eq;
-        changed += differsFromEmpty;
-    }
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+            int same = 0;
+            for (int y = 300; y < 300 + h; ++y)
+                for (int x = 290; x < 290 + w; ++x) {
+                    bool eq = true;
+                    for (int k = 0; k < 3; ++k)
+                        eq = eq && std::abs(pixel(next, x, y, k) - pixel(last, x + dx, y + dy, k)) <= 8;
+                    same += eq;
+                }
+            best = std::max(best, same);
+        }
     EXPECT_GT(changed, pixels / 4) << "the round mark is drawn";
-    EXPECT_GT(same, pixels * 9 / 10) << "the last win-mark frame matches it";
+    EXPECT_GT(best, pixels * 9 / 10) << "the last win-mark frame matches it";
 }
 
 TEST_F(MatchSceneTest, Side1PressesNeverReachTheComputerInAnyRound) {
