@@ -79,8 +79,8 @@ protected:
     SceneGameMain* scene() { return dynamic_cast<SceneGameMain*>(game->controller().currentScene().get()); }
 
     // Plays the computer against itself from the given seed to the match's end (the title), or until the frame
-    // limit. drawEvery > 0: the program's whole frame body every frame, drawing every drawEvery-th frame.
-    // drawEvery 0: the scene's steps alone, nothing drawn (the rules never depend on drawing or on the clock).
+    // limit. Every drawEvery-th frame (none when 0) is a whole frame of the program, drawn; the others are the
+    // scene's steps alone: the rules never depend on drawing or on the clock.
     MatchRun play(int seed, int level, int c0, int c1, int drawEvery, int frameLimit) {
         MatchRun run;
         cpuLevel = level;
@@ -110,8 +110,9 @@ protected:
                 const Player& p = *s->player(side);
                 clearing[side] = p.state == kStateClearing && p.clearFrames == 17 ? MarkedRows(p) : 0;
             }
-            if (drawEvery > 0) {
-                s->setDrawingEnabledForTesting(frame % drawEvery == 0);
+            const bool drawn = drawEvery > 0 && frame % drawEvery == 0;
+            s->setDrawingEnabledForTesting(drawn);
+            if (drawn) {
                 game->step();
             } else {
                 // Both sides' words as the poll leaves them for two computer sides: zero.
