@@ -1,0 +1,55 @@
+// What the game tests share: live graph and sound counts, a child process run under a watchdog, and the
+// generated pictures' table.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "graphics/graph.h"
+#include "sound/sound_handle.h"
+#include "tests/game_support/game_stepper.h"
+#include "tools/resgen/picture_table.h"
+
+inline int LiveGraphCount() {
+    int live = 0, endMark = 0, nextCheckId = 0;
+    GetGraphTableState(&live, &endMark, &nextCheckId);
+    return live;
+}
+
+inline int LiveSoundCount() { return GetSoundHandleCount(); }
+
+// Runs `check` in a child process (the runtime starts and shuts down once per process in these tests' eyes)
+// under a watchdog; the child's first problem, or "" for none, decides the result.
+inline void ExpectChildPasses(int seconds, const std::function<std::string()>& check) {
+    EXPECT_EXIT(
+        {
+            HANDLE timer = CreateThread(
+                nullptr, 0,
+                [](void* s) -> DWORD {
+                    Sleep(static_cast<DWORD>(reinterpret_cast<intptr_t>(s)) * 1000);
+                    fprintf(stderr, "game test watchdog: no end in time\n");
+                    fflush(stderr);
+                    ExitProcess(3);
+                },
+                reinterpret_cast<void*>(static_cast<intptr_t>(seconds)), 0, nullptr);
+            (void)timer;
+            const std::string problem = check();
+            fprintf(stderr, "%s\n", problem.c_str());
+            fflush(stderr);
+            ExitProcess(problem.empty() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+// Colour closeness per channel (a 16-bit screen and JPEG both shift flat colours a little).
+inline bool NearColour(uint32_t a, uint32_t b, int tolerance) {
+    for (int shift = 0; shift <= 16; shift += 8) {
+        const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+        if (d > tolerance || d < -tolerance) return false;
+    }
+    return true;
+}

@@ -1,0 +1,312 @@
+// The resource groups on the real runtime: each group loaded and released brings the live graph and sound counts
+// back (also where one entry is loaded twice: mirror matches, a portrait both speakers use, the loading images
+// after a window-mode switch), the keep flag, the sound volume rule, the loading screen, a missing file, and no
+// tracked allocation left after the game ends.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "game/loader.h"
+#include "game/options.h"
+#include "runtime/memory.h"
+#include "runtime/runtime.h"
+#include "tests/game/game_test_util.h"
+
+namespace {
+
+struct Counts {
+    int graphs, sounds;
+};
+Counts Live() { return {LiveGraphCount(), LiveSoundCount()}; }
+
+std::set<int> LoadedImages(const Loader& loader) {
+    std::set<int> loaded;
+    for (int i = 0; i < kImageEntryCount; ++i) {
+        if (loader.image(i) != -1) loaded.insert(i);
+    }
+    return loaded;
+}
+
+std::set<int> LoadedSounds(const Loader& loader) {
+    std::set<int> loaded;
+    for (int i = 0; i < kSoundEntryCount; ++i) {
+        if (loader.sound(i) != -1) loaded.insert(i);
+    }
+    return loaded;
+}
+
+// Loads and releases a group: while loaded, the live graphs grew by exactly the entries that became loaded (an
+// entry loaded twice must not leave a graph behind), and after the release both counts are back.
+void ExpectRoundTrip(Loader& loader, const std::string& what, const std::function<void(bool)>& group) {
+    const Counts before = Live();
+    const std::set<int> imagesBefore = LoadedImages(loader);
+    const std::set<int> soundsBefore = LoadedSounds(loader);
+    group(false);
+    const int newImages = static_cast<int>(LoadedImages(loader).size() - imagesBefore.size());
+    const int newSounds = static_cast<int>(LoadedSounds(loader).size() - soundsBefore.size());
+    EXPECT_GT(newImages + newSounds, 0) << what << " loaded nothing";
+    EXPECT_EQ(before.graphs + newImages, LiveGraphCount()) << what << ": graphs while loaded";
+    EXPECT_EQ(before.sounds + newSounds, LiveSoundCount()) << what << ": sounds while loaded";
+    group(true);
+    EXPECT_EQ(before.graphs, LiveGraphCount()) << what << ": graphs after the release";
+    EXPECT_EQ(before.sounds, LiveSoundCount()) << what << ": sounds after the release";
+    EXPECT_EQ(imagesBefore, LoadedImages(loader)) << what;
+}
+
+// The story's opponents, stage 1 to 4, of Kessa, Pelun, Fiora, Vellis, Obren and Quen.
+const int kStoryOpponents[6][4] = {{1, 4, 3, 5}, {2, 5, 0, 3}, {0, 1, 5, 4}, {5, 2, 4, 0}, {3, 0, 1, 2}, {4, 3, 2, 1}};
+
+class ResourceGroupTest : public ::testing::Test {
+protected:
+    void TearDown() override { resetOptionValues(); }
+};
+
+// The group tests that leave the table as they found it share one started game: starting costs seconds.
+class SharedGameTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { game_ = new GameStepper(); }
+    static void TearDownTestSuite() {
+        delete game_;
+        game_ = nullptr;
+    }
+    void SetUp() override { ASSERT_TRUE(game_->started()); }
+    void TearDown() override { resetOptionValues(); }
+    static GameStepper* game_;
+};
+GameStepper* SharedGameTest::game_ = nullptr;
+
+TEST_F(ResourceGroupTest, CommonGroupAndWindowModeSwitches) {
+    GameStepper game;
+    ASSERT_TRUE(game.started());
+    Loader& loader = game.loader();
+    const Counts start = Live();
+    EXPECT_EQ(250, loader.markAngle());  // turned once for each of the 25 images
+    EXPECT_EQ(28, start.graphs);  // 25 screen images and the loading screen's three
+    EXPECT_EQ(4, start.sounds);
+    loader.loadCommon(true);
+    EXPECT_EQ(3, LiveGraphCount()) << "only the loading screen's images stay";
+    EXPECT_EQ(0, LiveSoundCount());
+    loader.loadCommon(false);
+    EXPECT_EQ(start.graphs, LiveGraphCount());
+    EXPECT_EQ(start.sounds, LiveSoundCount());
+
+    // What the options screen does after a display switch, three times over. The switch deletes every graph;
+    // a real 640x480 full-screen switch cannot happen under Xvfb (the display refuses the mode and the runtime
+    // ends), so the graphs are deleted here the way the switch deletes them. Then the common group is released
+    // and loaded again: no graph may be orphaned on the way.
+    for (int round = 0; round < 3; ++round) {
+        ReleaseAllGraphs(0);
+        loader.loadCommon(true);
+        loader.loadCommon(false);
+        EXPECT_EQ(start.graphs, LiveGraphCount()) << "after switch " << round;
+        for (int entry : {0, 1, 2, 408, 432}) EXPECT_NE(-1, loader.image(entry)) << entry;
+    }
+}
+
+TEST_F(SharedGameTest, BattleGroupsMirrorAndMixed) {
+    GameStepper& game = *game_;
+    Loader& loader = game.loader();
+    const std::pair<int, int> pairs[] = {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}, {6, 1}};
+    for (const auto& p : pairs) {
+        ExpectRoundTrip(loader, "battle " + std::to_string(p.first) + "-" + std::to_string(p.second),
+                        [&](bool release) { loader.loadBattle(release, p.first, p.second); });
+    }
+    // The stage follows side 1, and the warning sound comes with the match.
+    loader.loadBattle(false, 0, 6);
+    EXPECT_NE(-1, loader.image(27));
+    EXPECT_EQ(-1, loader.image(3));
+    EXPECT_NE(-1, loader.sound(7));
+    EXPECT_NE(-1, loader.sound(16));
+    loader.loadBattle(true, 0, 6);
+    EXPECT_EQ(-1, loader.sound(16));
+}
+
+TEST_F(SharedGameTest, KeepFlagSkipsOneReleaseAndOneLoad) {
+    GameStepper& game = *game_;
+    Loader& loader = game.loader();
+    const Counts idle = Live();
+    loader.loadBattle(false, 2, 4);
+    const Counts loaded = Live();
+    const int angle = loader.markAngle();
+    const int figure = loader.image(205 + 12 * 2);
+
+    loader.setKeepFlag(true);
+    loader.loadBattle(true, 2, 4);  // the old round's release: skipped, the flag stays
+    EXPECT_TRUE(loader.keepFlag());
+    EXPECT_EQ(loaded.graphs, LiveGraphCount());
+    EXPECT_EQ(loaded.sounds, LiveSoundCount());
+    loader.loadBattle(false, 2, 4);  // the new round's load: clears the flag, loads nothing
+    EXPECT_FALSE(loader.keepFlag());
+    EXPECT_EQ(loaded.graphs, LiveGraphCount());
+    EXPECT_EQ(angle, loader.markAngle());
+    EXPECT_EQ(figure, loader.image(205 + 12 * 2));
+
+    loader.loadBattle(true, 2, 4);
+    EXPECT_EQ(idle.graphs, LiveGraphCount());
+    EXPECT_EQ(idle.sounds, LiveSoundCount());
+}
+
+TEST_F(SharedGameTest, SkillImagesPerCharacter) {
+    GameStepper& game = *game_;
+    Loader& loader = game.loader();
+    const int expected[7] = {9, 14, 10, 9, 6, 7, 2};
+    for (int c = 0; c < 7; ++c) {
+        const int before = LiveGraphCount();
+        loader.loadSkillImages(false, c);
+        EXPECT_EQ(before + expected[c], LiveGraphCount()) << "character " << c;
+        loader.loadSkillImages(true, c);
+        EXPECT_EQ(before, LiveGraphCount()) << "character " << c;
+    }
+    const int before = LiveGraphCount();
+    loader.loadSkillImages(false, 7);
+    loader.loadSkillImages(false, -1);
+    EXPECT_EQ(before, LiveGraphCount());
+    EXPECT_EQ(-1, loader.image(327));  // belongs to no group
+}
+
+TEST_F(SharedGameTest, ConversationGroupsOfTheWholeStory) {
+    GameStepper& game = *game_;
+    Loader& loader = game.loader();
+    for (int c = 0; c < 6; ++c) {
+        struct Talk {
+            int stage, partner;
+            bool after;
+        };
+        std::vector<Talk> talks = {{0, kStoryOpponents[c][0], false}};
+        for (int stage = 1; stage <= 4; ++stage) talks.push_back({stage, kStoryOpponents[c][stage - 1], false});
+        // After a won match the group is the one before it, but for the ending after stage 4.
+        talks.push_back({4, kStoryOpponents[c][3], true});
+        for (const Talk& t : talks) {
+            ExpectRoundTrip(loader,
+                            "conversation " + std::to_string(c) + " with " + std::to_string(t.partner) + " stage " +
+                                std::to_string(t.stage) + (t.after ? " after" : ""),
+                            [&](bool release) { loader.loadCharacterSet(t.stage, release, c, t.partner, t.after); });
+        }
+    }
+    // Vellis meeting Quen at stage 1: Vellis's portrait 183 is in both sets.
+    loader.loadCharacterSet(1, false, 3, 5, false);
+    EXPECT_NE(-1, loader.image(183));
+    EXPECT_NE(-1, loader.image(192));
+    loader.loadCharacterSet(1, true, 3, 5, false);
+    EXPECT_EQ(-1, loader.image(183));
+}
+
+TEST_F(SharedGameTest, ExtraSceneGroup) {
+    GameStepper& game = *game_;
+    Loader& loader = game.loader();
+    ExpectRoundTrip(loader, "extra scene", [&](bool release) { loader.loadExtraScene(release); });
+}
+
+LONG BufferVolume(int handle, int buffer) {
+    SoundData* data = GetSoundData(handle);
+    LONG volume = 1;
+    if (data == nullptr || data->bufferCount <= buffer || data->buffers[buffer].buffer == nullptr) return 1;
+    data->buffers[buffer].buffer->GetVolume(&volume);
+    return volume;
+}
+
+TEST_F(SharedGameTest, SoundsLoadWithThreeBuffersAtTheOptionVolume) {
+    GameStepper& game = *game_;
+    Loader& loader = game.loader();
+    // 255 x volume / 100 truncated; DirectSound then gets 1000 x log10(level / 255) hundredths of a decibel.
+    const struct {
+        int option;
+        LONG want;
+    } rows[] = {{100, 0}, {37, -433}, {0, -10000}};
+    for (const auto& r : rows) {
+        optionVolume = r.option;
+        masterVolume = r.option / 100.0;
+        loader.loadSound(13, false);
+        const int handle = loader.sound(13);
+        ASSERT_NE(-1, handle);
+        ASSERT_EQ(3, GetSoundData(handle)->bufferCount);
+        for (int b = 0; b < 3; ++b) EXPECT_EQ(r.want, BufferVolume(handle, b)) << "volume " << r.option;
+    }
+}
+
+TEST_F(SharedGameTest, LoadingScreenTurnsTheMarkAndShowsTheText) {
+    GameStepper& game = *game_;
+    Loader& loader = game.loader();
+    const int angle = loader.markAngle();
+    for (int i = 0; i < 12; ++i) loader.loadImage(370 + i, false);
+    EXPECT_EQ((angle + 120) % 360, loader.markAngle());
+    for (int i = 0; i < 36; ++i) loader.loadImage(370 + i % 12, false);
+    EXPECT_EQ((angle + 120) % 360, loader.markAngle()) << "a whole turn in 36 images";
+    for (int i = 0; i < 12; ++i) loader.loadImage(370 + i, true);
+
+    loader.drawLoadingScreen();
+    const PictureRow* back = FindPictureRowForEntry(0);
+    const PictureRow* mark = FindPictureRowForEntry(1);
+    const PictureRow* text = FindPictureRowForEntry(2);
+    ASSERT_TRUE(back && mark && text);
+    int tx = 0, ty = 0;
+    PictureSamplePoint(*text, &tx, &ty);
+    EXPECT_TRUE(NearColour(PictureCellColour(*text, 0), game.pixel(380 + tx, 380 + ty), 24)) << "loading text";
+    EXPECT_TRUE(NearColour(PictureCellColour(*mark, 0), game.pixel(340 + 8, 400 + 8), 24)) << "mark";
+    EXPECT_TRUE(NearColour(PictureCellColour(*back, 0), game.pixel(600, 100), 24)) << "background";
+    // The text is drawn with transparency: left of it the background shows.
+    EXPECT_TRUE(NearColour(PictureCellColour(*back, 0), game.pixel(379, 385), 24));
+}
+
+TEST_F(ResourceGroupTest, MissingFileLeavesMinusOneAndTheGroupGoesOn) {
+    char temp[MAX_PATH];
+    ASSERT_NE(0u, GetTempPathA(MAX_PATH, temp));
+    const std::string root = std::string(temp) + "kavorin-missing-file";
+    const std::string source = ResourceTreePath(ResourceTree::kFolders);
+    ASSERT_FALSE(source.empty());
+    // The extra scene's files, but for entry 380, in a folder of their own.
+    for (const char* folder : {"", "\\res", "\\res\\Delphy", "\\res\\Delphy\\cg", "\\res\\sound", "\\res\\sound\\bgm",
+                               "\\res\\sound\\se", "\\add"}) {
+        CreateDirectoryA((root + folder).c_str(), nullptr);
+    }
+    auto copy = [&](const char* path) {
+        std::string from = source + "\\" + path, to = root + "\\" + path;
+        for (char& ch : from) ch = ch == '/' ? '\\' : ch;
+        for (char& ch : to) ch = ch == '/' ? '\\' : ch;
+        return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+    };
+    for (int i = 370; i <= 407; ++i) {
+        if (i == 380) continue;
+        ASSERT_TRUE(copy(kImagePaths[i])) << kImagePaths[i];
+    }
+    for (int s : {11, 46, 15}) ASSERT_TRUE(copy(kSoundPaths[s]));
+    std::string missing = root + "\\" + kImagePaths[380];
+    DeleteFileA(missing.c_str());
+
+    {
+        GameStepper game;
+        ASSERT_TRUE(game.started());
+        char previous[MAX_PATH];
+        GetCurrentDirectoryA(MAX_PATH, previous);
+        SetCurrentDirectoryA(root.c_str());
+        game.loader().loadExtraScene(false);
+        SetCurrentDirectoryA(previous);
+        EXPECT_EQ(-1, game.loader().image(380));
+        for (int i : {370, 379, 381, 407}) EXPECT_NE(-1, game.loader().image(i)) << i;
+        EXPECT_NE(-1, game.loader().sound(15));
+        // Releasing the failed entry does nothing.
+        const int before = LiveGraphCount();
+        game.loader().loadImage(380, true);
+        EXPECT_EQ(before, LiveGraphCount());
+    }
+    for (int i = 370; i <= 407; ++i) DeleteFileA((root + "\\" + kImagePaths[i]).c_str());
+}
+
+TEST_F(ResourceGroupTest, NothingTrackedIsAliveAfterTheGameEnds) {
+    {
+        GameStepper game;
+        ASSERT_TRUE(game.started());
+        game.loader().loadBattle(false, 1, 3);
+        game.loader().loadExtraScene(false);
+        game.idle(3);
+    }
+    EXPECT_EQ(0, GetTrackedAllocCount());
+}
+
+}  // namespace
