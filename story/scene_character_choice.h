@@ -31,6 +31,8 @@ public:
     int fade() const { return fade_; }
     const Side& side(int i) const { return sides_[i]; }
     int characterCount() const { return versus_ ? 7 : 6; }
+    bool versus() const { return versus_; }
+    bool onePad() const { return onePad_; }
 
 private:
     void handleInput();
