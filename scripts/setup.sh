@@ -15,7 +15,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev
   googletest wine64 xvfb xauth x11-utils fonts-ipafont-gothic
-  g++ zlib1g-dev
+  g++ zlib1g-dev libpng-dev libjpeg-dev
   sox libsox-fmt-all lame vorbis-tools
 )
 

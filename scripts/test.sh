@@ -16,6 +16,10 @@ for maker in "$repo"/tests/*/make_fixtures.sh; do
   echo "fixtures: $maker"
   KAVORIN_FIXTURES=$root/x86_64/fixtures "$maker" || status=1
 done
+# The game's resource trees (folders and archives), checked to come out the same twice.
+if [ -x "$repo/scripts/make-resources.sh" ]; then
+  "$repo/scripts/make-resources.sh" --check || status=1
+fi
 if [ -x "$repo/scripts/arcpack-host.sh" ]; then
   "$repo/scripts/arcpack-host.sh" || status=1
 fi
