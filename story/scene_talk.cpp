@@ -62,11 +62,11 @@ void SceneTalk::finish() {
     StopSoundHandle(loader_->sound(kTalkMusic));
     std::shared_ptr<Scene> next;
     if (stage_ == 0) {
-        next = std::make_shared<SceneTalk>(character_, storyPartner(1, character_), 1, false, loader_);
+        next = std::make_shared<SceneTalk>(character_, storyOpponent(1, character_), 1, false, loader_);
     } else if (!afterMatch_) {
         next = makeMatchScene(character_, partner_, false, true, stage_, loader_);
     } else if (stage_ < 4) {
-        next = std::make_shared<SceneTalk>(character_, storyPartner(stage_ + 1, character_), stage_ + 1, false,
+        next = std::make_shared<SceneTalk>(character_, storyOpponent(stage_ + 1, character_), stage_ + 1, false,
                                            loader_);
     } else {
         next = std::make_shared<SceneTitle>(loader_);

@@ -1,8 +1,10 @@
-// Where the story meets the match: the match scene the menus and conversations start, and the story's rival
-// table as the conversations read it.
+// Where the story meets the match: the match scene the menus and conversations start, and the rival table as the
+// story reads it.
 #pragma once
 
 #include <memory>
+
+#include "game/scene_game_main.h"
 
 class Loader;
 class Scene;
@@ -11,7 +13,5 @@ class Scene;
 std::shared_ptr<Scene> makeMatchScene(int character0, int character1, bool versus, bool cpu, int stage,
                                       std::shared_ptr<Loader> loader);
 
-// The rival of a story character at stage 1..4; the character itself for anything else.
-int storyPartner(int stage, int character);
 // The rival of the first story match, the prologue's partner.
-inline int firstStoryPartner(int character) { return storyPartner(1, character); }
+inline int firstStoryPartner(int character) { return storyOpponent(1, character); }

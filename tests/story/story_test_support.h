@@ -77,3 +77,69 @@ inline long DirectSoundVolume(int handle) {
     if (SoundBufferGetVolume(&data->buffers[0], &volume) != 0) return 1;
     return volume;
 }
+
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "game/loader.h"
+#include "story/talk.h"
+#include "tools/resgen/picture_table.h"
+
+// One pixel of a screen read back as 640x480 RGB, as 0x00RRGGBB.
+inline uint32_t ScreenPixel(const std::vector<uint8_t>& screen, int x, int y) {
+    if (screen.empty() || x < 0 || y < 0 || x >= kScreenWidth || y >= kScreenHeight) return 0xFFFFFFFFu;
+    const uint8_t* p = screen.data() + (static_cast<size_t>(y) * kScreenWidth + x) * 3;
+    return static_cast<uint32_t>(p[0]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[2];
+}
+
+// The largest channel difference of two colours.
+inline int ColourDistance(uint32_t a, uint32_t b) {
+    int worst = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        const int d = std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF));
+        if (d > worst) worst = d;
+    }
+    return worst;
+}
+
+// Close enough to a generated picture's cell colour (JPEG sheets and 16-bit screens move colours a little).
+constexpr int kColourTolerance = 24;
+
+inline bool ShowsCell(uint32_t pixel, int entry, int cell) {
+    const PictureRow* row = FindPictureRowForEntry(entry);
+    return row != nullptr && ColourDistance(pixel, PictureCellColour(*row, cell)) <= kColourTolerance;
+}
+
+// The cell (or row, or page) of a generated picture whose colour the pixel shows: the nearest one within the
+// tolerance, or -1.
+inline int CellShownBy(uint32_t pixel, int entry) {
+    const PictureRow* row = FindPictureRowForEntry(entry);
+    if (row == nullptr) return -1;
+    const int cells = row->columns * row->rows;
+    int best = -1, bestDistance = kColourTolerance + 1;
+    for (int cell = 0; cell < cells; ++cell) {
+        const int d = ColourDistance(pixel, PictureCellColour(*row, cell));
+        if (d < bestDistance) {
+            best = cell;
+            bestDistance = d;
+        }
+    }
+    return best;
+}
+
+// The page of the conversation's text sheet shown at the window's text position on the back screen, or -1 when
+// the window is hidden or shows no page of the sheet.
+inline int ShownPage(GameStepper& game, const Talk& talk) {
+    const int x = talk.pageTextX();
+    if (x < 0) return -1;
+    int entry = -1;
+    for (int e = 138; e <= 167; ++e) {
+        if (game.loader().image(e) == talk.textSheet) entry = e;
+    }
+    if (entry < 0) return -1;
+    const PictureRow* row = FindPictureRowForEntry(entry);
+    int sx = 0, sy = 0;
+    PictureSamplePoint(*row, &sx, &sy);
+    return CellShownBy(game.pixel(x + sx, Talk::kPageTextY + sy), entry);
+}

@@ -28,7 +28,9 @@ protected:
         game().step();
         SceneOption* scene = current<SceneOption>();
         EXPECT_NE(nullptr, scene);
-        if (scene != nullptr) EXPECT_EQ(SceneOption::kDisplay, scene->row());
+        if (scene != nullptr) {
+            EXPECT_EQ(SceneOption::kDisplay, scene->row());
+        }
         return scene;
     }
     void press(int bits) {

@@ -20,7 +20,7 @@ TEST_F(EndingTest, EveryEndingRunsItsPagesVeilAndStaffRollBackToTheTitle) {
     for (int character = 0; character < 6; ++character) {
         SCOPED_TRACE(character);
         const StoryHandleCounts before = CountStoryHandles();
-        game().startScene(std::make_shared<SceneTalk>(character, storyPartner(4, character), 4, true,
+        game().startScene(std::make_shared<SceneTalk>(character, storyOpponent(4, character), 4, true,
                                                       game().loaderPointer()));
         SceneTalk* scene = current<SceneTalk>();
         ASSERT_NE(nullptr, scene);

@@ -35,12 +35,16 @@ TEST(TalkData, EveryRowParsesAndIsAsLongAsItsPages) {
         EXPECT_EQ(n, pages.slot0.size());
         EXPECT_EQ(n, pages.slot1.size());
         EXPECT_EQ(n, pages.modes.size());
-        if (pages.thirdSlot >= 0) EXPECT_EQ(n, pages.third.size());
+        if (pages.thirdSlot >= 0) {
+            EXPECT_EQ(n, pages.third.size());
+        }
         for (int mode : pages.modes) EXPECT_TRUE(mode >= 0 && mode <= 5) << mode;
     }
     // Every script that the shared step drives has its rows.
     for (const TalkMember& member : TalkMembers()) {
-        if (member.driver == TalkDriver::Table) EXPECT_NE(nullptr, FindTalkPageRows(member.name)) << member.name;
+        if (member.driver == TalkDriver::Table) {
+            EXPECT_NE(nullptr, FindTalkPageRows(member.name)) << member.name;
+        }
     }
 }
 
@@ -117,7 +121,7 @@ TEST(TalkData, EveryCellLiesInsideALoadedSheetOfItsConversationGroup) {
         const int stage = TalkKindStage(member.kind);
         const bool after = TalkKindAfterMatch(member.kind);
         // The prologue's partner is the first rival, as the character choice passes it.
-        const int partner = storyPartner(stage == 0 ? 1 : stage, member.character);
+        const int partner = storyOpponent(stage == 0 ? 1 : stage, member.character);
         loader.loadCharacterSet(stage, false, member.character, partner, after);
         auto inside = [&](int entry, int right, int bottom) {
             int width = 0, height = 0;

@@ -32,7 +32,7 @@ protected:
         EXPECT_NE(nullptr, member_) << name;
         if (member_ == nullptr) return nullptr;
         stage_ = story::TalkKindStage(member_->kind);
-        partner_ = storyPartner(stage_ == 0 ? 1 : stage_, member_->character);
+        partner_ = storyOpponent(stage_ == 0 ? 1 : stage_, member_->character);
         game().loader().loadCharacterSet(stage_, false, member_->character, partner_,
                                          story::TalkKindAfterMatch(member_->kind));
         talk_ = makeTalkScript(name, game().loaderPointer());
