@@ -10,6 +10,8 @@
 
 #include "game/resource_paths.h"
 
+class Player;
+
 class Loader {
 public:
     Loader();
@@ -39,8 +41,10 @@ public:
     void loadCommon(bool release);
     // The match's group for the two sides' characters; the stage follows side 1.
     void loadBattle(bool release, int character0, int character1);
+    void loadBattle(bool release, const Player& side0, const Player& side1);
     // One side's skill images; a character outside 0..6 has none.
     void loadSkillImages(bool release, int character);
+    void loadSkillImages(bool release, const Player& player);
     // The story conversation's group: portraits, sheets, background and window for the character and partner at
     // a stage (0..3); with `after` set at stage 4 the ending group instead.
     void loadCharacterSet(int stage, bool release, int character, int partner, bool after);

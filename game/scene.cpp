@@ -2,6 +2,7 @@
 #include "game/scene.h"
 
 #include "game/loader.h"
+#include "game/skill.h"
 #include "story/scene_title.h"
 
 int gameEndFlag = 0;
@@ -20,6 +21,7 @@ SceneController::SceneController() {
     loader_->loadCommon(false);
     // The title loads nothing of its own, so its loadResources is not called.
     current_ = std::make_shared<SceneTitle>(loader_);
+    setSkillLoader(loader_);
 }
 
 SceneController::~SceneController() {

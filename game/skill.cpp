@@ -1,0 +1,47 @@
+// Skill base, factory table and the common end.
+#include "game/skill.h"
+
+#include "game/player.h"
+
+namespace {
+std::shared_ptr<Loader> currentSkillLoader;
+}
+
+// Filled with the characters' skill classes as they are written; an empty cell makes a cast end at once.
+SkillFactory skillClassTable[7][3] = {};
+
+Skill::Skill(const std::shared_ptr<Player>& owner, std::shared_ptr<Loader> loader)
+    : loader(std::move(loader)), owner_(owner) {}
+
+Skill::~Skill() = default;
+
+void setSkillLoader(const std::shared_ptr<Loader>& loader) { currentSkillLoader = loader; }
+
+const std::shared_ptr<Loader>& skillLoader() { return currentSkillLoader; }
+
+std::shared_ptr<Skill> createSkill(const std::shared_ptr<Player>& owner) {
+    if (!owner) return nullptr;
+    int character = owner->character;
+    int level = owner->skillLevel;
+    if (character < 0 || character > 6 || level < 1 || level > 3) return nullptr;
+    SkillFactory factory = skillClassTable[character][level - 1];
+    if (factory == nullptr) return nullptr;
+    std::shared_ptr<Skill> skill = factory(owner, currentSkillLoader);
+    if (skill) owner->setSkill(skill);
+    return skill;
+}
+
+void finishSkill(Skill& skill) {
+    Player* owner = skill.owner();
+    if (owner == nullptr) return;
+    owner->state = kStateSkillOverBoth;
+    if (owner->face != kFaceGrave) owner->face = kFaceNormal;
+    owner->faceFrame = 0;
+}
+
+SkillFactory replaceSkillClassForTesting(int character, int level, SkillFactory factory) {
+    if (character < 0 || character > 6 || level < 1 || level > 3) return nullptr;
+    SkillFactory old = skillClassTable[character][level - 1];
+    skillClassTable[character][level - 1] = factory;
+    return old;
+}

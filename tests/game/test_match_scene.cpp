@@ -1,0 +1,260 @@
+// The match scene in the stepped game: intro and ready sign, pause from either side, rounds and the result,
+// the next round without loading, the win mark, where the match leaves to, and the computer's input kept
+// apart from side 1's source in every round.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "game/cpu.h"
+#include "game/input_poll.h"
+#include "game/loader.h"
+#include "game/next_piece_queue.h"
+#include "game/options.h"
+#include "game/player.h"
+#include "game/scene_after_match.h"
+#include "game/scene_game_main.h"
+#include "runtime/runtime.h"
+#include "story/scene_title.h"
+#include "tests/game_support/game_stepper.h"
+
+namespace {
+
+struct Exit {
+    bool called = false;
+    bool storyWin = false;
+    int character0 = -1, character1 = -1, stage = -1;
+};
+Exit lastExit;
+
+std::shared_ptr<Scene> RecordExit(const std::shared_ptr<Loader>& loader, bool storyWin, int c0, int c1, int stage) {
+    lastExit = {true, storyWin, c0, c1, stage};
+    return std::make_shared<SceneTitle>(loader);
+}
+
+class MatchSceneTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { game = new GameStepper(ResourceTree::kFolders); }
+    static void TearDownTestSuite() {
+        delete game;
+        game = nullptr;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(game->started());
+        resetOptionValues();
+        resetInput();
+        lastExit = Exit();
+        replaceSceneAfterMatchForTesting(RecordExit);
+    }
+    void TearDown() override { replaceSceneAfterMatchForTesting(nullptr); }
+
+    SceneGameMain* scene() { return dynamic_cast<SceneGameMain*>(game->controller().currentScene().get()); }
+    bool onTitle() { return dynamic_cast<SceneTitle*>(game->controller().currentScene().get()) != nullptr; }
+
+    SceneGameMain* startMatch(int c0, int c1, bool versus, bool cpu, int stage = 0) {
+        game->startScene(std::make_shared<SceneGameMain>(c0, c1, 0, 0, versus, cpu, stage, game->loaderPointer()));
+        return scene();
+    }
+    void toPlay() { game->idle(200 + 172); }
+
+    // Makes `loser` top out now and steps until the round is over: the next round's scene is current, or the
+    // match shows its result. Returns the frames stepped.
+    int loseRound(int loser) {
+        SceneGameMain* s = scene();
+        s->player(loser)->state = kStateToppedOut;
+        int frames = 0;
+        while (scene() == s && s->state() != SceneGameMain::kResult && frames < 400) {
+            game->step();
+            ++frames;
+        }
+        return frames;
+    }
+
+    static GameStepper* game;
+};
+
+GameStepper* MatchSceneTest::game = nullptr;
+
+TEST_F(MatchSceneTest, IntroLasts200FramesAndTheReadySign172) {
+    SceneGameMain* s = startMatch(0, 1, true, false);
+    ASSERT_NE(nullptr, s);
+    game->idle(199);
+    EXPECT_EQ(SceneGameMain::kIntro, s->state());
+    EXPECT_EQ(239, musicLevel);
+    game->step();
+    EXPECT_EQ(SceneGameMain::kReady, s->state());
+    EXPECT_EQ(255, musicLevel);
+    game->idle(171);
+    EXPECT_EQ(SceneGameMain::kReady, s->state());
+    for (int strip : {0, 1, 2, 3, 4}) EXPECT_NE(-1, s->readyStrips()[strip]);
+    game->step();
+    EXPECT_EQ(SceneGameMain::kPlay, s->state());
+}
+
+TEST_F(MatchSceneTest, EitherSideCanPauseResumeAndQuitToTheTitle) {
+    SceneGameMain* s = startMatch(2, 3, true, false);
+    toPlay();
+    game->step(0, kButtonThird);
+    EXPECT_EQ(SceneGameMain::kPause, s->state());
+    EXPECT_EQ(20, musicLevel);
+    game->step(kButtonFirst, 0);
+    EXPECT_EQ(SceneGameMain::kPlay, s->state());
+    EXPECT_EQ(255, musicLevel);
+    game->step(kButtonThird, 0);
+    EXPECT_EQ(SceneGameMain::kPause, s->state());
+    game->step(0, kButtonRight);
+    EXPECT_EQ(1, s->pauseChoice());
+    game->step(kButtonLeft, 0);
+    EXPECT_EQ(0, s->pauseChoice());
+    game->step(0, kButtonLeft);
+    forcedNextKind = 3;  // whatever a skill left behind is cleared on the way out
+    game->step(0, kButtonFirst);
+    EXPECT_TRUE(onTitle());
+    EXPECT_TRUE(lastExit.called);
+    EXPECT_FALSE(lastExit.storyWin);
+    EXPECT_EQ(kNoPieceKind, forcedNextKind);
+    EXPECT_FALSE(cpuInputIgnored);
+}
+
+TEST_F(MatchSceneTest, A2To0MatchEndsAfterTwoRoundsAndA1To1MatchPlaysAThird) {
+    SceneGameMain* first = startMatch(0, 4, true, true);
+    toPlay();
+    const int mark = game->loader().markAngle();
+    const int handles[] = {game->loader().image(38), game->loader().image(132), game->loader().image(47),
+                           game->loader().sound(5)};
+    loseRound(1);
+    SceneGameMain* second = scene();
+    ASSERT_NE(nullptr, second);
+    ASSERT_NE(first, second);
+    EXPECT_EQ(1, second->player(0)->roundsWon);
+    EXPECT_EQ(0, second->player(1)->roundsWon);
+    EXPECT_TRUE(second->player(1)->isCpu());
+    // Nothing was loaded: the mark did not turn (no loading screen) and the handles are the same.
+    EXPECT_EQ(mark, game->loader().markAngle());
+    EXPECT_EQ(handles[0], game->loader().image(38));
+    EXPECT_EQ(handles[1], game->loader().image(132));
+    EXPECT_EQ(handles[2], game->loader().image(47));
+    EXPECT_EQ(handles[3], game->loader().sound(5));
+    EXPECT_FALSE(game->loader().keepFlag());
+
+    toPlay();
+    loseRound(1);
+    ASSERT_EQ(second, scene());
+    EXPECT_EQ(SceneGameMain::kResult, second->state());
+    EXPECT_EQ(2, second->player(0)->roundsWon);
+    int frames = 0;
+    while (!onTitle() && frames < 600) {
+        game->step();
+        ++frames;
+    }
+    EXPECT_EQ(501, frames);  // 500 result frames, then the leave frame switches
+    EXPECT_TRUE(lastExit.called);
+    EXPECT_FALSE(lastExit.storyWin);  // versus play always leaves to the title
+
+    startMatch(5, 6, true, true);
+    toPlay();
+    loseRound(1);
+    toPlay();
+    loseRound(0);
+    SceneGameMain* third = scene();
+    ASSERT_NE(nullptr, third);
+    EXPECT_EQ(1, third->player(0)->roundsWon);
+    EXPECT_EQ(1, third->player(1)->roundsWon);
+    EXPECT_EQ(SceneGameMain::kIntro, third->state());
+    toPlay();
+    game->step(kButtonThird, 0);
+    game->step(kButtonRight, 0);
+    game->step(kButtonFirst, 0);
+    EXPECT_TRUE(onTitle());
+}
+
+TEST_F(MatchSceneTest, AStoryWinGoesToTheConversationAndAStoryLossToTheTitle) {
+    for (int loser : {1, 0}) {
+        lastExit = Exit();
+        startMatch(3, storyOpponent(2, 3), false, true, 2);
+        for (int round = 0; round < 2; ++round) {
+            toPlay();
+            loseRound(loser);
+        }
+        for (int f = 0; f < 600 && !onTitle(); ++f) game->step();
+        ASSERT_TRUE(lastExit.called);
+        EXPECT_EQ(loser == 1, lastExit.storyWin);
+        EXPECT_EQ(3, lastExit.character0);
+        EXPECT_EQ(2, lastExit.character1);
+        EXPECT_EQ(2, lastExit.stage);
+        EXPECT_FALSE(cpuInputIgnored);
+    }
+}
+
+TEST_F(MatchSceneTest, TheWinMarkIsNotDrawnAtFade0AndShrinksOntoTheNewRoundMark) {
+    SceneGameMain* s = startMatch(1, 2, true, true);
+    toPlay();
+    game->step();
+    std::vector<uint8_t> before = game->screenRgb();
+    s->player(1)->state = kStateToppedOut;
+    std::vector<uint8_t> entering, last;
+    for (int f = 0; f < 400 && scene() == s; ++f) {
+        game->step();
+        if (scene() != s) break;
+        if (s->state() != SceneGameMain::kRoundEnd) continue;
+        if (entering.empty()) {
+            EXPECT_EQ(0, s->fade());
+            entering = game->screenRgb();
+        }
+        // The last frame with the whole fade and the round not yet counted: the mark alone at its end place.
+        if (s->fade() == 256 && s->player(0)->roundsWon == 0) last = game->screenRgb();
+    }
+    ASSERT_FALSE(entering.empty());
+    ASSERT_FALSE(last.empty());
+
+    int w = 0, h = 0;
+    ASSERT_EQ(0, GetGraphDimensions(game->loader().image(47), &w, &h));
+    ASSERT_GT(w, 0);
+    auto region = [&](const std::vector<uint8_t>& rgb, int x0, int y0, int x1, int y1) {
+        std::vector<uint8_t> out;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                for (int k = 0; k < 3; ++k) out.push_back(rgb[(y * kScreenWidth + x) * 3 + k]);
+        return out;
+    };
+    // At fade 0 nothing is drawn between the fields around the mark's place.
+    EXPECT_EQ(region(before, 292, 265, 348, 365), region(entering, 292, 265, 348, 365));
+
+    // The next round draws side 0's first round mark at (290, 300); the shrunk win mark ended there.
+    toPlay();
+    std::vector<uint8_t> next = game->screenRgb();
+    std::vector<uint8_t> a = region(last, 290, 300, 290 + w, 300 + h);
+    std::vector<uint8_t> b = region(next, 290, 300, 290 + w, 300 + h);
+    std::vector<uint8_t> empty = region(before, 290, 300, 290 + w, 300 + h);
+    int same = 0, changed = 0, pixels = w * h;
+    for (int i = 0; i < pixels; ++i) {
+        bool eq = true, differsFromEmpty = false;
+        for (int k = 0; k < 3; ++k) {
+            eq = eq && std::abs(a[i * 3 + k] - b[i * 3 + k]) <= 8;
+            differsFromEmpty = differsFromEmpty || b[i * 3 + k] != empty[i * 3 + k];
+        }
+        same += eq;
+        changed += differsFromEmpty;
+    }
+    EXPECT_GT(changed, pixels / 4) << "the round mark is drawn";
+    EXPECT_GT(same, pixels * 9 / 10) << "the last win-mark frame matches it";
+}
+
+TEST_F(MatchSceneTest, Side1PressesNeverReachTheComputerInAnyRound) {
+    SceneGameMain* s = startMatch(0, 1, true, true);
+    for (int round = 0; round < 3; ++round) {
+        s = scene();
+        ASSERT_NE(nullptr, s);
+        int presses[] = {kButtonUp, kButtonThird, kButtonLeft | kButtonUp, kButtonFirst, kButtonUp | kButtonThird};
+        for (int f = 0; f < 372 + 300; ++f) {
+            s->player(1)->skillLevel = 3;
+            game->step(0, (f % 2) ? presses[(f / 2) % 5] : 0);
+            EXPECT_TRUE(cpuInputIgnored);
+            ASSERT_NE(SceneGameMain::kPause, s->state()) << "round " << round << " frame " << f;
+            ASSERT_NE(kStateSkillWait, s->player(1)->state) << "round " << round << " frame " << f;
+        }
+        loseRound(round == 1 ? 0 : 1);
+    }
+}
+
+}  // namespace
