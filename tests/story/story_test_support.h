@@ -143,3 +143,28 @@ inline int ShownPage(GameStepper& game, const Talk& talk) {
     PictureSamplePoint(*row, &sx, &sy);
     return CellShownBy(game.pixel(x + sx, Talk::kPageTextY + sy), entry);
 }
+
+#include <string>
+
+#include "story/talk_script_data.h"
+
+// Every cell a script cuts: its page rows and its change rows.
+inline std::vector<story::TalkCell> TalkCellsOf(const story::TalkMember& member) {
+    std::vector<story::TalkCell> cells;
+    if (const story::TalkPageRows* rows = story::FindTalkPageRows(member.name)) {
+        story::TalkPages pages;
+        std::string error;
+        if (story::ParseTalkPages(*rows, &pages, &error)) {
+            for (const auto* list : {&pages.slot0, &pages.slot1, &pages.third}) {
+                for (const story::TalkCell& cell : *list) {
+                    if (cell.sheet >= 0) cells.push_back(cell);
+                }
+            }
+        }
+    }
+    for (const story::TalkPageChange& change : story::TalkChangeTable()) {
+        if (std::string(change.name) != member.name || change.slot < 0) continue;
+        cells.push_back(story::ParseTalkCell(change.cell));
+    }
+    return cells;
+}

@@ -1,5 +1,6 @@
 // Every conversation script run through the conversation scene: decide pressed every other frame until the scene
-// offers its successor. The pages read back at the window's text position are the script's pages in order.
+// offers its successor. The pages read back at the window's text position are the script's pages in order, every
+// sheet it cuts from is in the conversation group, and the successor is the story table's.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,6 +8,8 @@
 
 #include "game/input_poll.h"
 #include "game/loader.h"
+#include "game/player.h"
+#include "game/scene_game_main.h"
 #include "story/scene_talk.h"
 #include "story/scene_title.h"
 #include "story/story_links.h"
@@ -41,30 +44,63 @@ std::vector<int> ExpectedPages(const story::TalkMember& member) {
 TEST_P(ScriptRunTest, ShowsItsPagesInOrderAndOffersItsSuccessor) {
     const story::TalkMember* member = story::FindTalkMember(GetParam());
     ASSERT_NE(nullptr, member);
+    const int character = member->character;
     const int stage = story::TalkKindStage(member->kind);
     const bool after = story::TalkKindAfterMatch(member->kind);
-    const int partner = storyOpponent(stage == 0 ? 1 : stage, member->character);
+    const int partner = storyOpponent(stage == 0 ? 1 : stage, character);
     const StoryHandleCounts before = CountStoryHandles();
 
-    game().startScene(std::make_shared<SceneTalk>(member->character, partner, stage, after, game().loaderPointer()));
+    game().startScene(std::make_shared<SceneTalk>(character, partner, stage, after, game().loaderPointer()));
     SceneTalk* scene = current<SceneTalk>();
     ASSERT_NE(nullptr, scene);
+    // What the script cuts is in the conversation group the scene loaded.
+    Loader& loader = game().loader();
+    EXPECT_NE(-1, loader.image(story::TalkTextSheet(*member)));
+    for (const story::TalkCell& cell : TalkCellsOf(*member)) {
+        EXPECT_NE(-1, loader.image(cell.sheet)) << "sheet " << cell.sheet << " is not in the group";
+    }
+
+    // The scene's own frames, stepped here so that its successor can be looked at before the controller would
+    // switch to it (and load that scene's group). Decide goes down every other frame, once the page before has
+    // been on screen for a frame: a reader who turns each page as soon as it shows.
     std::vector<int> shown;
     int talkEnds = 0;
     int previousState = scene->state();
+    bool pressed = false;
+    int lastShown = -1;
+    inputCurrent[0] = inputPrevious[0] = 0;
     int frame = 0;
-    for (; frame < 4000 && current<SceneTalk>() == scene; ++frame) {
-        game().step(frame % 2 == 0 ? kButtonFirst : 0);
-        if (current<SceneTalk>() != scene) break;
+    for (; frame < 4000 && !scene->getNextScene(); ++frame) {
+        pressed = !pressed && lastShown >= 0;
+        inputPrevious[0] = inputCurrent[0];
+        inputCurrent[0] = pressed ? kButtonFirst : 0;
+        scene->update();
         if (previousState == SceneTalk::kTalk && scene->state() != SceneTalk::kTalk) ++talkEnds;
         previousState = scene->state();
-        if (scene->state() != SceneTalk::kTalk) continue;
-        const int page = ShownPage(game(), *scene->talk());
-        if (page >= 0 && (shown.empty() || shown.back() != page)) shown.push_back(page);
+        lastShown = scene->state() == SceneTalk::kTalk ? ShownPage(game(), *scene->talk()) : -1;
+        if (lastShown >= 0 && (shown.empty() || shown.back() != lastShown)) shown.push_back(lastShown);
     }
-    ASSERT_NE(scene, current<SceneTalk>()) << "no successor within " << frame << " frames";
+    inputCurrent[0] = inputPrevious[0] = 0;
+    const std::shared_ptr<Scene> next = scene->getNextScene();
+    ASSERT_NE(nullptr, next) << "no successor within " << frame << " frames";
     EXPECT_EQ(1, talkEnds);
     EXPECT_EQ(ExpectedPages(*member), shown);
+
+    // The story table.
+    if (stage == 0 || (after && stage < 4)) {
+        auto* talk = dynamic_cast<SceneTalk*>(next.get());
+        ASSERT_NE(nullptr, talk);
+        const int nextStage = stage + 1;
+        EXPECT_EQ(character, talk->character());
+        EXPECT_EQ(storyOpponent(nextStage, character), talk->partner());
+        EXPECT_EQ(nextStage, talk->stage());
+        EXPECT_FALSE(talk->afterMatch());
+    } else {
+        auto* match = dynamic_cast<SceneGameMain*>(next.get());
+        ASSERT_NE(nullptr, match);
+        EXPECT_EQ(character, match->player(0)->character);
+        EXPECT_EQ(partner, match->player(1)->character);
+    }
 
     game().startScene(std::make_shared<SceneTitle>(game().loaderPointer()));
     ExpectStoryHandlesBack(before);
