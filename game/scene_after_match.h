@@ -1,5 +1,4 @@
-// Where a match goes when it is over or quit. The menus and story work fills this in with the real title
-// menu and the story's after-match conversation; until then every way out leads to the title.
+// Where a match goes when it is over or quit: the title, or after a story win the conversation that follows it.
 #pragma once
 
 #include <memory>

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs a command with DISPLAY set to a private Xvfb screen (1024x768, 24-bit) that lives only as long as the command.
+# Runs a command with DISPLAY set to a private Xvfb screen (1024x768, 24-bit, or KAVORIN_XVFB_SCREEN) that lives only
+# as long as the command.
 # Several of these may start at once (the test script runs both builds side by side): a display number another
 # server took first is given up for the next free one.
 set -uo pipefail
@@ -8,7 +9,7 @@ xvfb_pid=
 trap '[ -n "$xvfb_pid" ] && { kill $xvfb_pid 2>/dev/null; wait $xvfb_pid 2>/dev/null; }' EXIT
 for _ in $(seq 1 50); do
   while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+  Xvfb ":$n" -screen 0 "${KAVORIN_XVFB_SCREEN:-1024x768x24}" -nolisten tcp -noreset >/dev/null 2>&1 &
   xvfb_pid=$!
   ready=0
   for _ in $(seq 1 100); do

@@ -106,6 +106,13 @@ Canvas Paint(const PictureRow& row) {
         canvas.fill(350, 32, 180, 420, 0, 0);
         canvas.fill(290, 20, 60, 180, 0, 0);
     }
+    if (row.flags & kPictureChoiceHoles) {
+        // The portraits (210 x 328 at x 70 and 360, y 90) and the story's name list (174 x 300 at (80, 132)) show
+        // through the frame, as they do through the real one.
+        canvas.fill(70, 90, 210, 328, 0, 0);
+        canvas.fill(360, 90, 210, 328, 0, 0);
+        canvas.fill(80, 132, 174, 300, 0, 0);
+    }
     return canvas;
 }
 

@@ -408,7 +408,7 @@ const PictureRow kPictureRows[] = {
     {"add/title.png", 408, -1, 640, 480, 640, 480, 1, 1, 0, 0},
     {"res/Frame/menu.png", 409, -1, 256, 312, 256, 52, 1, 6, 'r', kPictureTransparent},
     {"res/Frame/cursol.png", 410, -1, 64, 64, 64, 64, 1, 1, 0, kPictureTransparent},
-    {"res/Choice/CharacterSelectFrame.png", 411, -1, 640, 480, 640, 480, 1, 1, 0, kPictureTransparent},
+    {"res/Choice/CharacterSelectFrame.png", 411, -1, 640, 480, 640, 480, 1, 1, 0, kPictureTransparent|kPictureChoiceHoles},
     {"res/Choice/CharacterSelect1Pside.png", 412, -1, 210, 328, 210, 328, 1, 1, 0, kPictureTransparent},
     {"res/Choice/CharacterSelect2Pside.png", 413, -1, 210, 328, 210, 328, 1, 1, 0, kPictureTransparent},
     {"res/Choice/CharacterSelect1PsideChara.png", 414, -1, 1470, 328, 210, 328, 7, 1, 'c', kPictureTransparent},
@@ -489,6 +489,12 @@ void PictureSamplePoint(const PictureRow& row, int* x, int* y) {
     if (row.flags & kPictureFieldHoles) {
         // Left of the first field, below the top edge: no hole there.
         *x = 40;
+        *y = 440;
+        return;
+    }
+    if (row.flags & kPictureChoiceHoles) {
+        // Below the left portrait and the name list.
+        *x = 20;
         *y = 440;
         return;
     }

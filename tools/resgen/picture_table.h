@@ -8,6 +8,7 @@
 enum PictureFlags : unsigned {
     kPictureTransparent = 1,  // PNG with a transparent surround (sprites, frames, overlays)
     kPictureFieldHoles = 2,   // the stage picture: transparent holes over both fields and the next column
+    kPictureChoiceHoles = 4,  // the character-choice frame: transparent holes over the portraits and the name list
 };
 
 struct PictureRow {
