@@ -171,6 +171,7 @@ TEST(Draw2D, ColourKeyedDrawsReachTheBackSurfaceByEveryRoute) {
     EXPECT_EQ(v & 0xFFFFFF, 0u) << "an unkeyed draw copies the key colour too";
     EXPECT_EQ(SetTargetScreen(-2), 0);
     EXPECT_EQ(ShutDownLibrary(), 0);
+    SetUseSystemMemoryGraph(0);  // taken back once DirectDraw is down, for the tests after this one
 }
 
 TEST(Draw2D, WorkSurfaceAddressesTargetCoordinatesAndGoesBack) {
