@@ -104,6 +104,31 @@ TEST_F(FontScreen, TheTextureRoadMatchesTheMemoryPath) {
     }
 }
 
+TEST_F(FontScreen, TheTextureRoadDrawsIntoAGraphAsIntoTheScreen) {
+    const int screenFont = TextureFont(22, 1, 1);
+    const int memoryFont = MemoryFont(22, 1, 1);
+    SetCreateDrawValidGraph(1);
+    const int canvas = CreateGraphOrFail(160, 40, 1, 0, 0);
+    SetCreateDrawValidGraph(0);
+    ASSERT_NE(-1, canvas);
+    ASSERT_EQ(0, FillGraphImpl(canvas, 0, 0, 128, 255));
+    ASSERT_EQ(0, SetTargetScreen(canvas));
+    const char* text = "In" SJIS_KAN "g";
+    ASSERT_EQ(0, DrawStringWithFont(6, 5, text, (int)RgbToScreenPixelImpl(255, 255, 255), screenFont,
+                                    (int)RgbToScreenPixelImpl(255, 0, 0), 0));
+    ASSERT_EQ(0, SetTargetScreen(-2));
+    SetViewportRectImpl(0, 0, 640, 480);
+    FillBackScreen(0x303030);
+    ASSERT_EQ(0, DrawGraphAtImpl(0, 0, canvas, 0));
+    const RECT rect = {0, 0, 160, 40};
+    const std::vector<uint32_t> want = MemoryPicture(memoryFont, text, rect, 6, 5, 0xFFFFFF, 0xFF0000);
+    const std::vector<uint32_t> got = ReadBackScreen(rect);
+    ASSERT_FALSE(got.empty());
+    size_t i = 0;
+    EXPECT_EQ("", DescribePixelDifferences(rect, got, [&](int, int) { return want[i++]; }, 8));
+    ReleaseGraphImpl(canvas, 0);
+}
+
 TEST_F(FontScreen, TheTextureRoadDrawsStringsWithMoreNewGlyphsThanItsCache) {
     // The glyphs past the capacity take the cells of the string's first glyphs while those still wait in the
     // vertex batch; the first glyphs are the ones on screen.
