@@ -412,8 +412,7 @@ inline void WithRule(int kind, bool mask, bool scale, Fn&& fn) {
 
 // Calls fn(Tag<Src>) with the source reader of an image (pixel type 0 or 1); false for other images.
 template <class Fn>
-inline bool WithSource(const MEMIMG* image, int pixelType, bool palette, bool alpha, Fn&& fn) {
-    (void)image;
+inline bool WithSource(int pixelType, bool palette, bool alpha, Fn&& fn) {
     if (pixelType == 1) {
         if (palette) fn(Tag<Pal32>{});
         else if (alpha) fn(Tag<Src32A>{});

@@ -161,7 +161,7 @@ int SoftBlit(MEMIMG* destination, const MEMIMG* source, int x, int y, int transp
     const bool trans = transparent != 0;
 
     if (runPath) {
-        WithSource(source, source->pixelType, palette, alpha, [&](auto src) {
+        WithSource(source->pixelType, palette, alpha, [&](auto src) {
             using Src = typename decltype(src)::type;
             constexpr int B = Src::kBits;
             WithRule<B>(kind, mask, !b.white, [&](auto rule, auto W) {
@@ -200,7 +200,7 @@ int SoftBlit(MEMIMG* destination, const MEMIMG* source, int x, int y, int transp
             }
         }
         if (bits == 16 && (chosen == kAddReduced || chosen == kSubReduced)) {
-            WithSource(source, source->pixelType, palette, alpha, [&](auto src) {
+            WithSource(source->pixelType, palette, alpha, [&](auto src) {
                 using Src = typename decltype(src)::type;
                 if constexpr (Src::kBits == 16 && !Src::kAlpha) {
                     WithBool(trans, [&](auto T) {
@@ -212,7 +212,7 @@ int SoftBlit(MEMIMG* destination, const MEMIMG* source, int x, int y, int transp
             return 0;
         }
     }
-    WithSource(source, source->pixelType, palette, alpha, [&](auto src) {
+    WithSource(source->pixelType, palette, alpha, [&](auto src) {
         using Src = typename decltype(src)::type;
         WithRule<Src::kBits>(chosen, mask, !b.white, [&](auto rule, auto W) {
             WithBool(trans, [&](auto T) {

@@ -122,7 +122,7 @@ void SoftBlitScaled(MEMIMG* destination, const MEMIMG* source, const int corners
     BlendContext c;
     PrepareForSource(&c, b, source, source->colorKey);
     const bool trans = transparent != 0;
-    WithSource(source, source->pixelType, palette, alpha, [&](auto src) {
+    WithSource(source->pixelType, palette, alpha, [&](auto src) {
         using Src = typename decltype(src)::type;
         WithRule<Src::kBits>(kind, mask, !b.white, [&](auto rule, auto W) {
             WithBool(trans, [&](auto T) {

@@ -215,7 +215,7 @@ void SoftDrawTriangle(MEMIMG* destination, const MEMIMG* texture, const SoftVert
         if (mask && !MaskCovers(blendGraph, texture->width, texture->height)) return;
         PrepareForSource(&c, bs, texture, texture->colorKey);
         const bool trans = transparent != 0;
-        WithSource(texture, texture->pixelType, palette, alpha, [&](auto src) {
+        WithSource(texture->pixelType, palette, alpha, [&](auto src) {
             using Src = typename decltype(src)::type;
             WithRule<Src::kBits>(kind, mask, !bs.white, [&](auto rule, auto W) {
                 WithBool(trans, [&](auto T) {

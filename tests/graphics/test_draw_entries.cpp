@@ -147,6 +147,7 @@ std::string CheckPositionTable(int graph, int tolerance, bool soft) {
 TEST_F(DrawEntriesTest, EveryEntryPutsTheGraphWhereItBelongs) {
     SetScreenBackgroundColor(kClearColour >> 16, (kClearColour >> 8) & 0xFF, kClearColour & 0xFF);
     EXPECT_EQ("", CheckPositionTable(graph_, 8, false));
+    SetScreenBackgroundColor(0, 0, 0);
 }
 
 // The same table on the DirectDraw road, with graphs in video memory and then in system memory, where every entry
@@ -165,6 +166,7 @@ TEST(DrawEntriesOn2DRoad, EveryEntryPutsTheGraphWhereItBelongs) {
     ASSERT_NE(-1, system);
     EXPECT_EQ("", CheckPositionTable(system, 0, true)) << "system memory";
     EXPECT_EQ(0, ShutDownLibrary());
+    SetScreenBackgroundColor(0, 0, 0);
     SetUseSystemMemoryGraph(0);  // taken back once DirectDraw is down, for the tests after this one
 }
 

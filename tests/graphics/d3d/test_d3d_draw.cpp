@@ -295,6 +295,7 @@ TEST_F(D3DDraw, AGraphMadeForDrawingIsARenderTarget) {
     ASSERT_EQ(SelectDrawTarget3D(canvas), 0);
     GetDrawState().target = canvas;
     SetD3DDrawArea(0, 0, 100, 60);
+    SetScreenBackgroundColor(0, 0, 0);  // earlier tests may have left another one
     ASSERT_EQ(FillDrawTarget3D(), 0);  // the background colour: black
     ASSERT_EQ(DrawGraph3D(20, 10, GetGraphRecord(pattern), 1, 1), 0);
     SettleD3D();

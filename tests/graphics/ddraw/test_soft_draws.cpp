@@ -77,6 +77,7 @@ protected:
     }
     void TearDown() override {
         SetBlendModeImpl(0, 255);
+        SetScreenBackgroundColor(0, 0, 0);
         EXPECT_EQ(0, ShutDownLibrary());
         SetUseSystemMemoryGraph(0);
     }
