@@ -104,6 +104,24 @@ bool CopyToTempFile(MovieRecord* m, const char* name) {
     return true;
 }
 
+// A file that starts like a picture is a damaged picture, not a movie; the streaming is not asked about it, since
+// it can wait forever on a cut-short one.
+bool StartsLikeAPicture(const char* name) {
+    const FileHandle file = FileLayerOpen(name, 0, 1);
+    if (file == 0) return false;
+    unsigned char head[8] = {0};
+    const size_t got = FileLayerRead(head, 1, sizeof(head), file);
+    FileLayerClose(file);
+    static const struct {
+        const char* bytes;
+        size_t size;
+    } kSignatures[] = {{"\x89PNG\r\n\x1a\n", 8}, {"\xFF\xD8\xFF", 3}, {"BM", 2}, {"DDS ", 4}, {"GIF8", 4}};
+    for (const auto& sig : kSignatures) {
+        if (got >= sig.size && std::memcmp(head, sig.bytes, sig.size) == 0) return true;
+    }
+    return false;
+}
+
 bool OpenStreamFile(MovieRecord* m) {
     WCHAR wide[MAX_PATH];
     if (MultiByteToWideChar(CP_ACP, 0, m->fileName, -1, wide, MAX_PATH) == 0) return false;
@@ -190,9 +208,10 @@ int OpenMovieStream(IDirectDraw7* display, MovieRecord* m, const char* name, int
         WriteLog("デフォルトサウンドレンダラを追加できませんでした！\n");
     }
 
+    char message[MAX_PATH + 64];
+    std::snprintf(message, sizeof(message), "ファイル:%s が開けませんでした\n", m->fileName);
+    if (!m->deleteTempFile && StartsLikeAPicture(m->fileName)) return Fail(m, message);
     if (!OpenStreamFile(m)) {
-        char message[MAX_PATH + 64];
-        std::snprintf(message, sizeof(message), "ファイル:%s が開けませんでした\n", m->fileName);
         // Not on disk as it is (inside an archive): play a temporary copy.
         if (m->deleteTempFile || !CopyToTempFile(m, m->fileName) || !OpenStreamFile(m)) {
             return Fail(m, message);
@@ -303,6 +322,7 @@ int OpenMovieToGraph(const char* name, int* width, int* height, int mode) {
     m->mode = mode;
     if (OpenMovieStream(GetDisplayObject(), m, name, width, height) != 0) {
         g_movies.remove(movie);
+        if (g_movies.liveCount() == 0) g_movies.clear();  // an empty table keeps no memory
         WriteLog("ムービーファイルオープン処理時にエラーが発生しました\n");
         return -1;
     }
@@ -320,7 +340,9 @@ int CloseMovie(int movie) {
     // The stream first: the temporary file can only go once nothing holds it.
     ReleaseMovieStream(m);
     DeleteTempCopy(m);
-    return g_movies.remove(movie);
+    const int removed = g_movies.remove(movie);
+    if (g_movies.liveCount() == 0) g_movies.clear();  // an empty table keeps no memory
+    return removed;
 }
 
 int AddMovieGraph(int movie) {
