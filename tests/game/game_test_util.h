@@ -22,20 +22,21 @@ inline int LiveGraphCount() {
 
 inline int LiveSoundCount() { return GetSoundHandleCount(); }
 
+// Ends the process with code 3 once the seconds in `parameter` have passed.
+inline DWORD WINAPI GameTestWatchdog(void* parameter) {
+    Sleep(static_cast<DWORD>(reinterpret_cast<intptr_t>(parameter)) * 1000);
+    fprintf(stderr, "game test watchdog: no end in time\n");
+    fflush(stderr);
+    ExitProcess(3);
+}
+
 // Runs `check` in a child process (the runtime starts and shuts down once per process in these tests' eyes)
 // under a watchdog; the child's first problem, or "" for none, decides the result.
 inline void ExpectChildPasses(int seconds, const std::function<std::string()>& check) {
     EXPECT_EXIT(
         {
-            HANDLE timer = CreateThread(
-                nullptr, 0,
-                [](void* s) -> DWORD {
-                    Sleep(static_cast<DWORD>(reinterpret_cast<intptr_t>(s)) * 1000);
-                    fprintf(stderr, "game test watchdog: no end in time\n");
-                    fflush(stderr);
-                    ExitProcess(3);
-                },
-                reinterpret_cast<void*>(static_cast<intptr_t>(seconds)), 0, nullptr);
+            HANDLE timer = CreateThread(nullptr, 0, &GameTestWatchdog,
+                                        reinterpret_cast<void*>(static_cast<intptr_t>(seconds)), 0, nullptr);
             (void)timer;
             const std::string problem = check();
             fprintf(stderr, "%s\n", problem.c_str());

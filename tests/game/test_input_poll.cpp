@@ -1,9 +1,14 @@
-// The input poll: which source each side reads for a pad count, the previous/current shift across a source
-// change, and the computer side's zeroing.
+// The input poll: which source each side reads for a pad count (through a seam for the pads), the
+// previous/current shift across a source change, the computer side's zeroing, and real keys without pads.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include "game/input_poll.h"
 #include "input/input.h"
+#include "runtime/runtime.h"
+#include "runtime/window.h"
+#include "tests/game_support/game_stepper.h"
 
 namespace {
 
@@ -113,6 +118,50 @@ TEST_F(InputPollTest, ComputerSideIsZeroedAfterEveryPoll) {
     cpuInputIgnored = false;
     pollInput();
     EXPECT_EQ(0x7F, inputCurrent[1]);
+}
+
+}  // namespace
+
+namespace {
+
+void SendKey(WORD virtualKey, bool down) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = virtualKey;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyA(virtualKey, MAPVK_VK_TO_VSC));
+    if (!down) input.ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(1, &input, sizeof(input));
+}
+
+// With no pad connected (as under Wine here), a key sent to the game's window reaches side 0 only.
+TEST(InputPollKeyboardTest, KeysReachSideZeroOnlyWithoutPads) {
+    GameStepper game;
+    ASSERT_TRUE(game.started());
+    setInputDevicesForTest(nullptr);  // the runtime's own pads and keyboard
+    ASSERT_EQ(0, GetJoypadCount()) << "this check needs a machine without pads";
+    const DWORD start = GetTickCount();
+    while (GetForegroundWindow() != GetMainHwnd() && GetTickCount() - start < 3000) {
+        SetForegroundWindow(GetMainHwnd());
+        ProcessMessage();
+        Sleep(5);
+    }
+    SendKey('Z', true);
+    bool seen = false;
+    for (int i = 0; i < 300 && !seen; ++i) {
+        ProcessMessage();
+        pollInput();
+        seen = (inputCurrent[0] & kButtonFirst) != 0;
+        if (!seen) Sleep(10);
+    }
+    const int side1 = inputCurrent[1];
+    SendKey('Z', false);
+    for (int i = 0; i < 300 && inputCurrent[0] != 0; ++i) {
+        ProcessMessage();
+        pollInput();
+        Sleep(5);
+    }
+    EXPECT_TRUE(seen) << "Z never reached side 0";
+    EXPECT_EQ(0, side1);
 }
 
 }  // namespace

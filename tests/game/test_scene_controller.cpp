@@ -43,15 +43,26 @@ private:
 
 using Events = std::vector<std::string>;
 
+// One started game for all: each test first makes a fresh title current through the ordinary switch.
 class SceneControllerTest : public ::testing::Test {
 protected:
-    void SetUp() override { events.clear(); }
+    static void SetUpTestSuite() { game_ = new GameStepper(); }
+    static void TearDownTestSuite() {
+        delete game_;
+        game_ = nullptr;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(game_->started());
+        game_->startScene(std::make_shared<SceneTitle>(game_->loaderPointer()));
+        events.clear();
+    }
     void TearDown() override { gameEndFlag = 0; }
+    static GameStepper* game_;
 };
+GameStepper* SceneControllerTest::game_ = nullptr;
 
 TEST_F(SceneControllerTest, SwitchOrderAndFirstFrameOfTheNewScene) {
-    GameStepper game;
-    ASSERT_TRUE(game.started());
+    GameStepper& game = *game_;
     auto a = std::make_shared<RecordingScene>("A", game.loaderPointer());
     auto b = std::make_shared<RecordingScene>("B", game.loaderPointer());
     std::weak_ptr<RecordingScene> watchA = a;
@@ -76,8 +87,7 @@ TEST_F(SceneControllerTest, SwitchOrderAndFirstFrameOfTheNewScene) {
 }
 
 TEST_F(SceneControllerTest, SuccessorAndEndFlagInOneFrameSwitchThenEnd) {
-    GameStepper game;
-    ASSERT_TRUE(game.started());
+    GameStepper& game = *game_;
     auto a = std::make_shared<RecordingScene>("A", game.loaderPointer());
     RecordingScene* rawA = a.get();
     game.startScene(std::move(a));
@@ -92,10 +102,9 @@ TEST_F(SceneControllerTest, SuccessorAndEndFlagInOneFrameSwitchThenEnd) {
 }
 
 TEST_F(SceneControllerTest, TitleReplacedByANewTitle) {
-    GameStepper game;
-    ASSERT_TRUE(game.started());
+    GameStepper& game = *game_;
     std::weak_ptr<Scene> first = game.controller().currentScene();
-    ASSERT_NE(nullptr, dynamic_cast<SceneTitle*>(first.lock().get()));
+    ASSERT_NE(nullptr, dynamic_cast<SceneTitle*>(first.lock().get())) << "the title is current";
     EXPECT_EQ(0, game.startScene(std::make_shared<SceneTitle>(game.loaderPointer())));
     EXPECT_TRUE(first.expired()) << "the old title is dropped by the switch";
     ASSERT_NE(nullptr, dynamic_cast<SceneTitle*>(game.controller().currentScene().get()));
