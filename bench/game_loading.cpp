@@ -40,14 +40,15 @@ Figures Measure(const Group& group) {
     Figures f;
     auto loader = std::make_shared<Loader>();
     loader->loadCommon(false);  // the loading screen's own images
-    std::vector<bool> before(kImageEntryCount);
-    for (int i = 0; i < kImageEntryCount; ++i) before[i] = loader->image(i) != -1;
+    std::vector<int> before(kImageEntryCount);
+    for (int i = 0; i < kImageEntryCount; ++i) before[i] = loader->image(i);
     double t = Now();
     group.run(*loader, false);
     f.screenMs = Now() - t;
     std::vector<int> entries;
     for (int i = 0; i < kImageEntryCount; ++i) {
-        if (loader->image(i) != -1 && (!before[i] || i >= 3)) entries.push_back(i);
+        // Entries the group (re)loaded hold a new handle.
+        if (loader->image(i) != -1 && loader->image(i) != before[i]) entries.push_back(i);
     }
     ReleaseAllGraphs(0);
     ReleaseAllSounds(0);

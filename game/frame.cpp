@@ -6,6 +6,12 @@
 #include "game/scene.h"
 #include "runtime/runtime.h"
 
+namespace {
+int frameStartNow = 0;
+}  // namespace
+
+int currentFrameStart() { return frameStartNow; }
+
 void beginGame(GameSession& session) {
     // Already so in a fresh process; a test that runs the game twice starts the second from the same point.
     gameEndFlag = 0;
@@ -15,7 +21,7 @@ void beginGame(GameSession& session) {
     SetTargetScreen(-2);
     session.controller = std::make_shared<SceneController>();
     RandomSetSeed(gameMillisecondCount());
-    session.frameStart = gameMillisecondCount();
+    session.frameStart = frameStartNow = gameMillisecondCount();
     ClearTargetScreen();
     pollInput();
 }
@@ -36,7 +42,7 @@ void frameAdvance(GameSession& session, const FrameOptions& options) {
                static_cast<unsigned int>(kFrameMilliseconds)) {
         }
     }
-    session.frameStart = gameMillisecondCount();
+    session.frameStart = frameStartNow = gameMillisecondCount();
     ClearTargetScreen();
     pollInput();
 }

@@ -22,6 +22,9 @@ struct GameSession {
 
 constexpr int kFrameMilliseconds = 12;
 
+// The game clock's reading at the start of the frame now running (the last session's, for a test that looks).
+int currentFrameStart();
+
 // Set-up after a successful StartUpLibrary: cursor hidden, "Qzm" archives, the back screen as target, the
 // SceneController (common group, title), the random seed from the game clock, the frame start, a cleared screen
 // and the first input poll.
