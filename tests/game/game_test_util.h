@@ -22,20 +22,22 @@ inline int LiveGraphCount() {
 
 inline int LiveSoundCount() { return GetSoundHandleCount(); }
 
+// Ends a child test process that has not finished in time. A named WINAPI function: a lambda has no stdcall
+// conversion on 32-bit Windows.
+inline DWORD WINAPI ChildWatchdog(void* seconds) {
+    Sleep(static_cast<DWORD>(reinterpret_cast<intptr_t>(seconds)) * 1000);
+    fprintf(stderr, "game test watchdog: no end in time\n");
+    fflush(stderr);
+    ExitProcess(3);
+}
+
 // Runs `check` in a child process (the runtime starts and shuts down once per process in these tests' eyes)
 // under a watchdog; the child's first problem, or "" for none, decides the result.
 inline void ExpectChildPasses(int seconds, const std::function<std::string()>& check) {
     EXPECT_EXIT(
         {
-            HANDLE timer = CreateThread(
-                nullptr, 0,
-                [](void* s) -> DWORD {
-                    Sleep(static_cast<DWORD>(reinterpret_cast<intptr_t>(s)) * 1000);
-                    fprintf(stderr, "game test watchdog: no end in time\n");
-                    fflush(stderr);
-                    ExitProcess(3);
-                },
-                reinterpret_cast<void*>(static_cast<intptr_t>(seconds)), 0, nullptr);
+            HANDLE timer = CreateThread(nullptr, 0, &ChildWatchdog,
+                                        reinterpret_cast<void*>(static_cast<intptr_t>(seconds)), 0, nullptr);
             (void)timer;
             const std::string problem = check();
             fprintf(stderr, "%s\n", problem.c_str());
