@@ -335,7 +335,6 @@ void SceneGameMain::draw() {
     }
 }
 
-void SceneGameMain::drawCell(int image, int x, int y) { DrawGraphAt(x, y, image, 1); }
 
 void SceneGameMain::drawMatchScreen() {
     Loader& l = *loader_;
@@ -401,7 +400,8 @@ void SceneGameMain::drawMatchScreen() {
         if (p.skillLevel > 0) DrawGraphAt(kFieldX[side], 455, l.image(52 + 3 * p.character + p.skillLevel), 1);
     }
 
-    // Field cells. Plain cells first, then the chips with their glow, so blend changes stay few.
+    // Field cells, row by row: a chip's glow reaches into its neighbours, so the cells after it cover that part
+    // of it and the cells before it do not; the order stays as it is.
     for (int side = 0; side < 2; ++side) {
         const Player& p = *players_[side];
         int chip = l.image(p.stopTime ? kImageStopTimeChip : kImageSideChip + side);
@@ -411,23 +411,18 @@ void SceneGameMain::drawMatchScreen() {
                 int x = kFieldX[side] + kCell * column;
                 int y = kFieldTop + kCell * row;
                 switch (p.cells[row][column]) {
-                    case kCellBlock:
-                    case kCellChip: DrawGraphAt(x, y, chip, 1); break;
+                    case kCellBlock: DrawGraphAt(x, y, chip, 1); break;
+                    case kCellChip:
+                        DrawGraphAt(x, y, chip, 1);
+                        SetBlendMode(1, 180);
+                        DrawGraphAt(x, y, l.image(kImageSkillBall), 1);
+                        SetBlendMode(2, pulse_);
+                        DrawGraphStretched(x - 3, y - 3, x + 20, y + 20, l.image(kImageSkillBall), 1);
+                        SetBlendMode(0, 0);
+                        break;
                     case kCellMarked: DrawGraphStretched(x + k, y + k, x - k + 17, y - k + 17, chip, 1); break;
                     default: break;
                 }
-            }
-        }
-        for (int row = 0; row < kFieldRows; ++row) {
-            for (int column = 0; column < kFieldColumns; ++column) {
-                if (p.cells[row][column] != kCellChip) continue;
-                int x = kFieldX[side] + kCell * column;
-                int y = kFieldTop + kCell * row;
-                SetBlendMode(1, 180);
-                DrawGraphAt(x, y, l.image(kImageSkillBall), 1);
-                SetBlendMode(2, pulse_);
-                DrawGraphStretched(x - 3, y - 3, x + 20, y + 20, l.image(kImageSkillBall), 1);
-                SetBlendMode(0, 0);
             }
         }
     }

@@ -83,7 +83,6 @@ private:
     void drawWinMark();
     void drawPause();
     void drawResult();
-    void drawCell(int image, int x, int y);
 
     std::shared_ptr<PlayerProcesser> rules_;
     std::shared_ptr<BgmName> bgmName_;

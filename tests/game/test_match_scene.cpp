@@ -275,6 +275,24 @@ TEST_F(MatchSceneTest, TheWinMarkIsNotDrawnAtFade0AndShrinksOntoTheNewRoundMark)
     EXPECT_GT(best, pixels * 9 / 10) << "the last win-mark frame matches it";
 }
 
+TEST_F(MatchSceneTest, RowsSentReachTheRivalOnTheNextFrame) {
+    SceneGameMain* s = startMatch(0, 1, true, false);
+    toPlay();
+    Player& sender = *s->player(0);
+    Player& rival = *s->player(1);
+    // Three marked rows on their last clearing frame.
+    for (int r = 19; r < kFieldRows; ++r)
+        for (int c = 0; c < kFieldColumns; ++c) sender.cells[r][c] = kCellMarked;
+    sender.state = kStateClearing;
+    sender.clearFrames = 17;
+    game->step();
+    EXPECT_EQ(3, s->garbageFor(1));
+    EXPECT_EQ(0, rival.pendingGarbage);
+    game->step();
+    EXPECT_EQ(0, s->garbageFor(1));
+    EXPECT_EQ(3, rival.pendingGarbage);
+}
+
 TEST_F(MatchSceneTest, Side1PressesNeverReachTheComputerInAnyRound) {
     SceneGameMain* s = startMatch(0, 1, true, true);
     for (int round = 0; round < 3; ++round) {
