@@ -93,7 +93,7 @@ TEST_F(DelphyTest, SubMenuTextsReturnToTheSubMenu) {
         }
         EXPECT_EQ(SceneDelphy::kSubMenu, scene_->state());
     }
-    press(kButtonUp);
+    press(kButtonDown);
     EXPECT_EQ(3, scene_->subCursor());
     press(kButtonFirst);
     EXPECT_EQ(SceneDelphy::kMenu, scene_->state());
