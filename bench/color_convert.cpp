@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "graphics/color_convert.h"
+#include "graphics/color/color_convert.h"
 
 namespace {
 

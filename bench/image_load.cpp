@@ -16,8 +16,8 @@
 
 #include "graphics/graph.h"
 #include "graphics/graphics.h"
-#include "graphics/image.h"
-#include "runtime/archive.h"
+#include "graphics/image/image.h"
+#include "runtime/archive/archive.h"
 #include "runtime/file.h"
 #include "runtime/log.h"
 #include "runtime/runtime.h"

@@ -1,7 +1,7 @@
 // LZ unpack throughput of archive entries on a game-data mix (already-compressed images, WAV audio, script text),
 // side by side with memcpy of the same bytes and with zlib's inflate of the same data deflated at level 6; also the
 // packer's size against zlib level 6. Prints figures only. Portable: builds for Windows with the project, or natively:
-//   g++ -O2 -std=c++17 -I. bench/lz_unpack.cpp runtime/lz_pack.cpp runtime/lz_unpack.cpp -lz
+//   g++ -O2 -std=c++17 -I. bench/lz_unpack.cpp runtime/archive/lz_pack.cpp runtime/archive/lz_unpack.cpp -lz
 #include <stdio.h>
 #include <string.h>
 #include <zlib.h>
@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/lz.h"
-#include "runtime/lz_pack.h"
+#include "runtime/archive/lz.h"
+#include "runtime/archive/lz_pack.h"
 
 namespace {
 

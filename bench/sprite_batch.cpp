@@ -9,18 +9,18 @@
 #include <cstring>
 #include <vector>
 
-#include "graphics/d3d_device.h"
-#include "graphics/d3d_state.h"
-#include "graphics/device3d.h"
-#include "graphics/display.h"
+#include "graphics/d3d/d3d_device.h"
+#include "graphics/d3d/d3d_state.h"
+#include "graphics/d3d/device3d.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
-#include "graphics/image.h"
-#include "graphics/surface3d.h"
+#include "graphics/image/image.h"
+#include "graphics/d3d/surface3d.h"
 #include "runtime/memory.h"
 #include "runtime/runtime.h"
-#include "tests/graphics/test_d3d_counting_device.h"
+#include "tests/graphics/d3d/test_d3d_counting_device.h"
 
 namespace {
 

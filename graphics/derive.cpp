@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "graphics/graph.h"
-#include "graphics/surface2d.h"
-#include "graphics/surface3d.h"
+#include "graphics/ddraw/surface2d.h"
+#include "graphics/d3d/surface3d.h"
 #include "runtime/log.h"
 #include "runtime/memory.h"
 

@@ -4,14 +4,14 @@
 // software renderer (every other 2D draw).
 #include <algorithm>
 
-#include "graphics/blit2d.h"
-#include "graphics/device3d.h"
+#include "graphics/ddraw/blit2d.h"
+#include "graphics/d3d/device3d.h"
 #include "graphics/draw.h"
 #include "graphics/draw_entries_internal.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
 #include "graphics/movie.h"
-#include "graphics/surface2d.h"
+#include "graphics/ddraw/surface2d.h"
 #include "runtime/message_pump.h"
 #include "runtime/text.h"
 #include "softrender/softrender.h"

@@ -5,13 +5,13 @@
 
 #include <windows.h>
 
-#include "graphics/color_format.h"
-#include "graphics/device3d.h"
-#include "graphics/blit2d.h"
-#include "graphics/display.h"
+#include "graphics/color/color_format.h"
+#include "graphics/d3d/device3d.h"
+#include "graphics/ddraw/blit2d.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw.h"
 #include "graphics/draw_state.h"
-#include "graphics/present.h"
+#include "graphics/ddraw/present.h"
 
 // The front screen drawn through software images: every draw shows in the window at once.
 inline bool IsFrontScreenInSoftware() {

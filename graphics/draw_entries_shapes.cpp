@@ -2,12 +2,12 @@
 // a screen rectangle into a graph. Rectangles and strings go to the Direct3D back end while it can draw, else to the
 // software renderer or the 2D back end.
 #include "font/font.h"
-#include "graphics/device3d.h"
+#include "graphics/d3d/device3d.h"
 #include "graphics/draw.h"
 #include "graphics/draw_entries_internal.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
-#include "graphics/surface2d.h"
+#include "graphics/ddraw/surface2d.h"
 #include "runtime/log.h"
 #include "runtime/message_pump.h"
 #include "softrender/softrender.h"

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "graphics/device3d.h"
+#include "graphics/d3d/device3d.h"
 #include "graphics/draw.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"

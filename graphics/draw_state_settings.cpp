@@ -1,9 +1,9 @@
 // The draw state's setters and getters: blend mode, colour scale, blend graph, filter, transparent colour. Every
 // setter compares with the stored value first, so setting what is already set neither waits nor reaches the device;
 // 0..255 values are clamped. The Direct3D back end is told only while the 3D path is up.
-#include "graphics/blit2d.h"
-#include "graphics/device3d.h"
-#include "graphics/display.h"
+#include "graphics/ddraw/blit2d.h"
+#include "graphics/d3d/device3d.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"

@@ -3,9 +3,9 @@
 // camera for the target's size.
 #include <algorithm>
 
-#include "graphics/blit2d.h"
-#include "graphics/device3d.h"
-#include "graphics/display.h"
+#include "graphics/ddraw/blit2d.h"
+#include "graphics/d3d/device3d.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"

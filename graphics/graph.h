@@ -1,3 +1,6 @@
+// Folder graphics/: the graph layer (graph handles, surface data, draw state, draw entries, derive and restore) and
+// the public entry file; each back end and concern has a subfolder below it. It may call every subfolder.
+//
 // Graph handles and graph records: the graph table, the creation settings that decide how a new graph is stored
 // (one 2D surface, or up to 64 Direct3D texture pieces), the graphics device's start and end, and the small graph
 // operations (create blank, release, measure, fill). Every graphics module reaches a graph through GetGraphRecord.

@@ -4,19 +4,19 @@
 // sequences run end to end. Each function leaves this file when its module implements it.
 #include <cstring>
 
-#include "graphics/blit2d.h"
-#include "graphics/device3d.h"
-#include "graphics/display.h"
-#include "graphics/display_internal.h"
+#include "graphics/ddraw/blit2d.h"
+#include "graphics/d3d/device3d.h"
+#include "graphics/ddraw/display.h"
+#include "graphics/ddraw/display_internal.h"
 #include "graphics/draw.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
-#include "graphics/image.h"
+#include "graphics/image/image.h"
 #include "graphics/mask.h"
 #include "graphics/movie.h"
 #include "graphics/restore.h"
-#include "graphics/surface2d.h"
-#include "graphics/surface3d.h"
+#include "graphics/ddraw/surface2d.h"
+#include "graphics/d3d/surface3d.h"
 #include "runtime/log.h"
 #include "runtime/window.h"
 

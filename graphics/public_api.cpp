@@ -2,13 +2,13 @@
 // result unchanged. Entries marked "no lock" in graphics.h are plain calls.
 #include "graphics/graphics.h"
 
-#include "graphics/color_format.h"
+#include "graphics/color/color_format.h"
 #include "graphics/derive.h"
-#include "graphics/display.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw.h"
 #include "graphics/graph.h"
-#include "graphics/image.h"
-#include "graphics/present.h"
+#include "graphics/image/image.h"
+#include "graphics/ddraw/present.h"
 #include "runtime/api_lock.h"
 
 const DDPIXELFORMAT* GetScreenDDPixelFormat() {

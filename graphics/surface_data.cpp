@@ -5,10 +5,10 @@
 
 #include <cstring>
 
-#include "graphics/color_format.h"
-#include "graphics/device3d.h"
-#include "graphics/display.h"
-#include "graphics/memimg.h"
+#include "graphics/color/color_format.h"
+#include "graphics/d3d/device3d.h"
+#include "graphics/ddraw/display.h"
+#include "graphics/color/memimg.h"
 #include "runtime/handle.h"
 #include "runtime/log.h"
 

@@ -8,7 +8,7 @@
 #include <ddraw.h>
 #include <stdint.h>
 
-#include "graphics/memimg.h"
+#include "graphics/color/memimg.h"
 
 struct ColorFormat;
 

@@ -2,7 +2,7 @@
 // for the editing keys and IME result strings go in byte by byte, and come out whole characters at a time.
 #include <string.h>
 
-#include "graphics/color_format.h"
+#include "graphics/color/color_format.h"
 #include "input/char_input_state.h"
 #include "runtime/log.h"
 #include "runtime/memory.h"

@@ -2,7 +2,7 @@
 // every file read of the runtime passes.
 #include "runtime/file.h"
 
-#include "runtime/archive.h"
+#include "runtime/archive/archive.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The runtime's low-level file layer: every file read goes through one 12-slot table of file operations, filled at
-// start-up with either the archive-aware set (runtime/archive.h) or the plain Win32 back end declared here, so image
+// start-up with either the archive-aware set (runtime/archive/archive.h) or the plain Win32 back end declared here, so image
 // and sound readers never know whether a file lies on the disk or inside a packed archive.
 #pragma once
 

@@ -2,7 +2,7 @@
 // so the system's player can open it).
 #include <string.h>
 
-#include "runtime/archive.h"
+#include "runtime/archive/archive.h"
 #include "runtime/file.h"
 
 void FindDataToFindRecord(const WIN32_FIND_DATAA* data, FindRecord* out) {

@@ -7,7 +7,7 @@
 
 #include <mmsystem.h>
 
-#include "graphics/display.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/graph.h"
 #include "graphics/restore.h"
 #include "input/char_input.h"

@@ -7,7 +7,7 @@
 #include <mmsystem.h>
 
 #include "runtime/api_lock.h"
-#include "runtime/archive.h"
+#include "runtime/archive/archive.h"
 #include "runtime/log.h"
 #include "runtime/message_pump.h"
 #include "runtime/random.h"

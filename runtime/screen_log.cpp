@@ -4,8 +4,8 @@
 #include "runtime/screen_log.h"
 
 #include "font/font.h"
-#include "graphics/color_format.h"
-#include "graphics/display.h"
+#include "graphics/color/color_format.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw.h"
 #include "runtime/text.h"
 #include "runtime/window.h"

@@ -10,15 +10,15 @@
 #include <cstring>
 #include <objbase.h>
 
-#include "graphics/display.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw.h"
 #include "graphics/graph.h"
-#include "graphics/image.h"
+#include "graphics/image/image.h"
 #include "graphics/restore.h"
 #include "input/char_input.h"
 #include "input/input_device.h"
 #include "network/network.h"
-#include "runtime/archive.h"
+#include "runtime/archive/archive.h"
 #include "runtime/file.h"
 #include "runtime/log.h"
 #include "runtime/memory.h"

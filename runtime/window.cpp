@@ -9,13 +9,13 @@
 
 #include <mmsystem.h>
 
-#include "graphics/display.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw.h"
 #include "graphics/movie.h"
-#include "graphics/present.h"
+#include "graphics/ddraw/present.h"
 #include "graphics/restore.h"
-#include "graphics/surface2d.h"
-#include "graphics/surface3d.h"
+#include "graphics/ddraw/surface2d.h"
+#include "graphics/d3d/surface3d.h"
 #include "input/char_input.h"
 #include "input/input_device.h"
 #include "network/network.h"

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "graphics/color_format.h"
+#include "graphics/color/color_format.h"
 #include "graphics/draw_state.h"
-#include "graphics/memimg.h"
+#include "graphics/color/memimg.h"
 #include "softrender/softrender.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include "game/input_poll.h"
 #include "game/loader.h"
 #include "game/scene.h"
-#include "graphics/device3d.h"
-#include "graphics/display.h"
+#include "graphics/d3d/device3d.h"
+#include "graphics/ddraw/display.h"
 #include "runtime/runtime.h"
 
 namespace {

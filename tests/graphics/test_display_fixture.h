@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "graphics/display.h"
-#include "graphics/image.h"
+#include "graphics/ddraw/display.h"
+#include "graphics/image/image.h"
 #include "runtime/runtime.h"
 
 // Ends the process with code 3 when a test runs longer than `seconds` (a hung display wait must not stall CI).

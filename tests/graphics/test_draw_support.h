@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "graphics/device3d.h"
-#include "graphics/display.h"
+#include "graphics/d3d/device3d.h"
+#include "graphics/ddraw/display.h"
 #include "graphics/draw.h"
 #include "graphics/graph.h"
-#include "graphics/image.h"
+#include "graphics/image/image.h"
 #include "graphics/graphics.h"
 #include "runtime/runtime.h"
 

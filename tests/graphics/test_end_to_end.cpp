@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "graphics/graphics.h"
-#include "runtime/archive_writer.h"
+#include "runtime/archive/archive_writer.h"
 #include "runtime/window.h"
 #include "tests/graphics/test_image_fixtures.h"
 

@@ -7,7 +7,7 @@
 
 #include "graphics/graph.h"
 #include "graphics/graphics.h"
-#include "graphics/surface2d.h"
+#include "graphics/ddraw/surface2d.h"
 #include "graphics/surface_data.h"
 #include "runtime/file.h"
 #include "runtime/handle.h"

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <vector>
 
-#include "graphics/color_format.h"
-#include "graphics/display.h"
-#include "graphics/image.h"
-#include "graphics/memimg.h"
+#include "graphics/color/color_format.h"
+#include "graphics/ddraw/display.h"
+#include "graphics/image/image.h"
+#include "graphics/color/memimg.h"
 
 // The game's start with the no-3D request: graphs take the 2D path.
 inline int StartRuntimeOn2DRoad() {

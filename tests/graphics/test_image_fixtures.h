@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "graphics/image_reader.h"
+#include "graphics/image/image_reader.h"
 
 struct ImageFixture {
     std::string name;

@@ -11,7 +11,7 @@
 #include "graphics/graphics.h"
 #include "graphics/restore.h"
 #include "runtime/api_lock.h"
-#include "runtime/archive_writer.h"
+#include "runtime/archive/archive_writer.h"
 #include "runtime/file.h"
 #include "tests/graphics/test_image_fixtures.h"
 

@@ -4,7 +4,7 @@
 
 #include "graphics/draw.h"
 #include "graphics/graph.h"
-#include "graphics/surface2d.h"
+#include "graphics/ddraw/surface2d.h"
 #include "graphics/surface_data.h"
 #include "runtime/runtime.h"
 

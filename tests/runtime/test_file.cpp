@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/archive.h"
+#include "runtime/archive/archive.h"
 #include "runtime/file.h"
 #include "runtime/memory.h"
 #include "test_file_support.h"

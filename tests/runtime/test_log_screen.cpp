@@ -2,7 +2,7 @@
 // refuses to start, and drawing or ending it then touches nothing.
 #include <gtest/gtest.h>
 
-#include "graphics/display.h"
+#include "graphics/ddraw/display.h"
 #include "runtime/screen_log.h"
 #include "runtime/window.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "graphics/display.h"
+#include "graphics/ddraw/display.h"
 #include "runtime/api_lock.h"
 #include "runtime/memory.h"
 #include "runtime/message_pump.h"

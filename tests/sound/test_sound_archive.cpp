@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "runtime/archive.h"
-#include "runtime/archive_writer.h"
+#include "runtime/archive/archive.h"
+#include "runtime/archive/archive_writer.h"
 #include "runtime/file.h"
 #include "sound/sound.h"
 #include "sound/sound_handle.h"

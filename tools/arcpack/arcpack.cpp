@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "runtime/archive_reader.h"
+#include "runtime/archive/archive_reader.h"
 #include "tools/arcpack/fs.h"
 
 namespace {

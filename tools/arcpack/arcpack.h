@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "runtime/archive_writer.h"
+#include "runtime/archive/archive_writer.h"
 
 // Packs every file and folder under `folder` (the folder itself is the archive's root). 0, or 1 with a message on
 // `messages`.

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/archive_reader.h"
-#include "runtime/archive_writer.h"
+#include "runtime/archive/archive_reader.h"
+#include "runtime/archive/archive_writer.h"
 
 struct FsEntry {
     std::string name;  // the system's name of the entry

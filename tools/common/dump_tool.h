@@ -5,7 +5,7 @@
 
 #include <string.h>
 
-#include "runtime/archive.h"
+#include "runtime/archive/archive.h"
 #include "runtime/file.h"
 #include "runtime/stream.h"
 

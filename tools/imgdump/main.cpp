@@ -9,8 +9,8 @@
 
 #include <vector>
 
-#include "graphics/color_convert.h"
-#include "graphics/image.h"
+#include "graphics/color/color_convert.h"
+#include "graphics/image/image.h"
 #include "tools/common/dump_tool.h"
 
 namespace {
