@@ -6,6 +6,7 @@
 #include "game/input_poll.h"
 #include "game/loader.h"
 #include "game/options.h"
+#include "game/scene_game_main.h"
 #include "story/scene_character_choice.h"
 #include "story/scene_delphy.h"
 #include "story/scene_option.h"
@@ -29,6 +30,8 @@ protected:
         // Back to a fresh title so the next case and the handle count start alike.
         resetOptionValues();
         gameEndFlag = 0;
+        // A match made by a finished choice but never started leaves its computer flag behind.
+        cpuInputIgnored = false;
         game().startScene(std::make_shared<SceneTitle>(game().loaderPointer()));
         ExpectStoryHandlesBack(before_);
     }
@@ -221,6 +224,56 @@ TEST_F(ChoiceTest, APressDuringASlideIsIgnored) {
     EXPECT_EQ(1, choice->side(0).cursor);
 }
 
+// A slide across the end of the list shows the outgoing and the incoming portrait on every frame: each part that
+// is at least 20 pixels wide is read back in its middle.
+TEST_F(ChoiceTest, SlidesAcrossTheWrapShowBothHalvesOnEveryFrame) {
+    struct Slide {
+        bool versus;
+        int press;
+    };
+    const Slide slides[] = {{true, kLeft}, {true, kRight}, {false, kLeft}, {false, kRight}};
+    for (const Slide& slide : slides) {
+        SCOPED_TRACE(std::string(slide.versus ? "versus " : "story ") + (slide.press == kLeft ? "left" : "right"));
+        SceneCharacterChoice* choice = choiceReady(slide.versus, true);
+        ASSERT_NE(nullptr, choice);
+        const int side = slide.versus ? 0 : 1;
+        const int sheet = slide.versus ? 414 : 416;
+        const int x = slide.versus ? 70 : 360;
+        const int n = choice->characterCount();
+        // Left from the first character, or right from the last one: both cross the wrap.
+        if (slide.press == kRight) pressAndSettle(kLeft);
+        ASSERT_EQ(slide.press == kRight ? n - 1 : 0, choice->side(side).cursor);
+        game().step(slide.press);
+        int frames = 0;
+        while (choice->side(side).direction != 0 && frames < 40) {
+            const SceneCharacterChoice::Side drawn = choice->side(side);
+            game().step();
+            ++frames;
+            const std::vector<uint8_t> screen = game().screenRgb();
+            const int d = drawn.offset;
+            int outgoing, incomingX, outgoingX;
+            if (drawn.direction == 1) {
+                outgoing = (drawn.cursor + n - 1) % n;
+                outgoingX = x + (210 - d) / 2;
+                incomingX = x + 210 - d / 2;
+            } else {
+                outgoing = (drawn.cursor + 1) % n;
+                outgoingX = x + d + (210 - d) / 2;
+                incomingX = x + d / 2;
+            }
+            if (210 - d >= 20) {
+                EXPECT_TRUE(ShowsCell(ScreenPixel(screen, outgoingX, 390), sheet, outgoing))
+                    << "outgoing " << outgoing << " at offset " << d;
+            }
+            if (d >= 20) {
+                EXPECT_TRUE(ShowsCell(ScreenPixel(screen, incomingX, 390), sheet, drawn.cursor))
+                    << "incoming " << drawn.cursor << " at offset " << d;
+            }
+        }
+        EXPECT_EQ(21, frames) << "offsets 10 to 210 drawn after the press frame";
+    }
+}
+
 TEST_F(ChoiceTest, CancelReturnsToTheTitleAtOnceWithItsMusicPlaying) {
     for (bool versus : {true, false}) {
         SCOPED_TRACE(versus);
@@ -255,6 +308,12 @@ TEST_F(OptionTest, RowsWrapAndTheLevelStaysInRange) {
     for (size_t i = 0; i < sizeof(presses) / sizeof(presses[0]); ++i) {
         press(presses[i]);
         EXPECT_EQ(levels[i], cpuLevel) << "after press " << i;
+        // Exactly the chosen level's label is opaque; the others are blended into the background.
+        const std::vector<uint8_t> screen = game().screenRgb();
+        for (int level = 0; level < 3; ++level) {
+            const bool opaque = ShowsCell(ScreenPixel(screen, 356 + 72 * level + 48, 95 + 24), 423 + level, 0);
+            EXPECT_EQ(level == cpuLevel, opaque) << "label " << level << " after press " << i;
+        }
     }
     // Back to the title on decide of the last row.
     press(kUp);
@@ -280,6 +339,41 @@ TEST_F(OptionTest, HeldLeftLowersTheVolumeAFrameAndTheTitleMusicFollows) {
     // Held right brings it back up a step a frame.
     for (int frame = 0; frame < 30; ++frame) game().step(kRight);
     EXPECT_EQ(30, optionVolume);
+}
+
+TEST_F(OptionTest, OptionValuesReachTheMatchStartedFromTheTitle) {
+    SceneOption* scene = options();
+    ASSERT_NE(nullptr, scene);
+    // Level 0, every fifth piece special, no cut-in, volume 0; then back to the title.
+    press(kLeft);
+    press(kLeft);
+    press(kDown);
+    press(kDown);
+    press(kRight);
+    press(kDown);
+    press(kRight);
+    press(kDown);
+    for (int i = 0; i < 101; ++i) game().step(kLeft);
+    game().step();
+    press(kDown);
+    game().step(kDecide);
+    ASSERT_NE(nullptr, current<SceneTitle>());
+    ASSERT_TRUE(idleUntil([] { return current<SceneTitle>()->phase() == SceneTitle::kMenu; }, 200));
+    press(kDown);
+    press(kDecide);
+    ASSERT_TRUE(idleUntil([] { return current<SceneCharacterChoice>() != nullptr &&
+                                      current<SceneCharacterChoice>()->state() == SceneCharacterChoice::kActive; },
+                          200));
+    press(kDecide);
+    press(kDecide);
+    ASSERT_TRUE(idleUntil([] { return current<SceneGameMain>() != nullptr; }, 200));
+    EXPECT_EQ(0, cpuLevel);
+    EXPECT_FALSE(randomSpecialPieces);
+    EXPECT_TRUE(skillCutInOff);
+    // Sounds the match loaded after the change are silent, as DirectSound holds them.
+    for (int sound : {1, 18, 21, 25}) {
+        EXPECT_EQ(-10000, DirectSoundVolume(game().loader().sound(sound))) << "sound entry " << sound;
+    }
 }
 
 }  // namespace

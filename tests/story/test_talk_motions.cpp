@@ -190,6 +190,7 @@ TEST_F(TalkMotionTest, KessaPrologueVisitorItemsAndLight) {
     EXPECT_EQ(70, talk->portraitX[0]);
     EXPECT_FALSE(talk->portraitFlip[0]);
 
+    frame(false);
     press();
     ASSERT_EQ(2, talk->figureState);
     EXPECT_EQ(1, talk->page);
