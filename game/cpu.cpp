@@ -4,6 +4,7 @@
 #include "game/input_poll.h"
 #include "game/options.h"
 #include "game/player_processer.h"
+#include "game/skill.h"
 #include "game/skill_use_pattern.h"
 
 namespace {
@@ -136,7 +137,9 @@ int Cpu::scorePlacement(int kind, int column, int row, int angle) const {
 
 void Cpu::think() {
     ++thinkFrames;
-    if (pattern && pattern->shouldUse(*this)) inputCurrent[side] |= kButtonUp;
+    // A press with no skill class behind it would hold both sides through a wait for nothing, again and again.
+    if (pattern && skillClassExists(character, skillLevel) && pattern->shouldUse(*this))
+        inputCurrent[side] |= kButtonUp;
     if (piece->angle != targetAngle) piece->angle = (piece->angle + 90) % 360;
     if (piece->column < targetColumn)
         ++piece->column;

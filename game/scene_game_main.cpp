@@ -352,8 +352,9 @@ void SceneGameMain::drawMatchScreen() {
     int r, g, b;
     GetDrawColorScale(&r, &g, &b);
     SetDrawColorScale(255, 255, 255);
+    // Drawn even when off: a background that is off draws nothing but may reset its counters.
     if (SkillBack* back = skillBackToDraw(players_[0]->skillBack.get(), players_[1]->skillBack.get()))
-        if (back->phase != 0) back->draw(loader_);
+        back->draw(loader_);
     SetDrawColorScale(r, g, b);
 
     // Next-piece previews; the fourth slides out of the column and is clipped to it.

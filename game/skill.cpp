@@ -39,6 +39,10 @@ void finishSkill(Skill& skill) {
     owner->faceFrame = 0;
 }
 
+bool skillClassExists(int character, int level) {
+    return character >= 0 && character <= 6 && level >= 1 && level <= 3 && skillClassTable[character][level - 1];
+}
+
 SkillFactory replaceSkillClassForTesting(int character, int level, SkillFactory factory) {
     if (character < 0 || character > 6 || level < 1 || level > 3) return nullptr;
     SkillFactory old = skillClassTable[character][level - 1];

@@ -51,5 +51,8 @@ void finishSkill(Skill& skill);
 // The class table: skillClassTable[character][level - 1]. An empty cell casts nothing.
 extern SkillFactory skillClassTable[7][3];
 
+// Whether the character has a skill class at that level (false outside the table).
+bool skillClassExists(int character, int level);
+
 // Test seam: puts a scripted skill class into one table cell and returns what was there.
 SkillFactory replaceSkillClassForTesting(int character, int level, SkillFactory factory);

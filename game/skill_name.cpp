@@ -1,5 +1,4 @@
-// The current skill-name banner and its creation. Its movement and drawing belong with the skills' own
-// drawing work; the rules engine and the match scene already call every entry point where it belongs.
+// The current skill-name banner: its creation, its zoom, rise and fade, and its drawing.
 #include "game/skill_name.h"
 
 #include "game/loader.h"
@@ -10,6 +9,7 @@ namespace {
 std::shared_ptr<SkillName> currentBanner;
 std::shared_ptr<Loader> bannerLoader;
 constexpr int kFirstBannerEntry = 73;
+constexpr int kUnderlineEntry = 52;
 }  // namespace
 
 SkillName::SkillName(std::shared_ptr<Loader> loaderIn, int side, int character, int skillLevel)
@@ -17,7 +17,15 @@ SkillName::SkillName(std::shared_ptr<Loader> loaderIn, int side, int character, 
       vx(side * 12 - 6),
       image(kFirstBannerEntry + 3 * character + skillLevel),
       lineX(side * 464) {
-    if (loader && GetGraphDimensions(loader->image(image), &width, &height) != 0) width = height = 0;
+    int w = 0, h = 0;
+    // A missing image leaves a 0 x 0 banner that still runs its course.
+    if (!loader || GetGraphDimensions(loader->image(image), &w, &h) != 0) w = h = 0;
+    setImageSize(w, h);
+}
+
+void SkillName::setImageSize(int w, int h) {
+    width = w;
+    height = h;
     // The zoom lasts d frames; a banner 630 pixels wide or more would give none, so d is at least 1.
     int d = (320 - width / 2) / 6;
     if (d < 1) d = 1;
@@ -37,6 +45,60 @@ void SkillName::clearCurrent() { currentBanner.reset(); }
 
 const std::shared_ptr<SkillName>& SkillName::current() { return currentBanner; }
 
-void SkillName::step() {}
+void SkillName::step() {
+    if (currentBanner) currentBanner->stepOnce();
+}
 
-void SkillName::draw() {}
+void SkillName::draw() {
+    if (currentBanner) currentBanner->drawOnce();
+}
+
+void SkillName::stepOnce() {
+    switch (phase) {
+    case 0:
+        // Tested before the move, so the centre ends 1 to 6 pixels past the limit.
+        if (x < width / 2 + 10 || x > 630 - width / 2) {
+            phase = 1;
+            scale = 1.0;
+            vy = -6;
+            alpha = 255;
+        } else {
+            alpha += alphaStep;
+            scale -= scaleStep;
+            x += vx;
+        }
+        break;
+    case 1:
+        if (y < height / 2 + 10)
+            phase = 2;
+        else
+            y += vy;
+        break;
+    case 3:
+        if (alpha > 0)
+            alpha -= 5;
+        else
+            phase = 4;
+        break;
+    default:
+        break;
+    }
+}
+
+void SkillName::drawOnce() const {
+    if (phase == 4 || !loader) return;
+    int r, g, b;
+    GetDrawColorScale(&r, &g, &b);
+    SetDrawColorScale(255, 255, 255);
+    SetBlendMode(phase <= 1 ? 2 : 1, alpha);
+    DrawGraphRotated(x, y, scale, 0.0, loader->image(image), 1, 0);
+    if (phase == 2 || phase == 3) {
+        int line = loader->image(kUnderlineEntry);
+        if (lineX != 0)
+            DrawGraphAt(lineX, height + 10, line, 1);
+        else
+            DrawGraphMirrored(0, height + 10, line, 1);
+    }
+    SetBlendMode(0, alpha);
+    SetDrawColorScale(r, g, b);
+}

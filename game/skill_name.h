@@ -23,6 +23,11 @@ public:
     static void step();
     static void draw();
 
+    // Sets the size and the zoom steps that follow from it.
+    void setImageSize(int width, int height);
+    void stepOnce();
+    void drawOnce() const;
+
     std::shared_ptr<Loader> loader;
     int phase = 0;  // 0 zoom, 1 rise, 2 hold, 3 fade, 4 gone
     int x = 320;

@@ -299,6 +299,10 @@ TEST_F(MatchSceneTest, Side1PressesNeverReachTheComputerInAnyRound) {
         s = scene();
         ASSERT_NE(nullptr, s);
         int presses[] = {kButtonUp, kButtonThird, kButtonLeft | kButtonUp, kButtonFirst, kButtonUp | kButtonThird};
+        // The computer's own policy would cast at level 3; without it, a cast can only come from the pad.
+        auto* cpu = dynamic_cast<Cpu*>(s->player(1).get());
+        ASSERT_NE(nullptr, cpu);
+        cpu->pattern.reset();
         for (int f = 0; f < 372 + 300; ++f) {
             s->player(1)->skillLevel = 3;
             game->step(0, (f % 2) ? presses[(f / 2) % 5] : 0);
