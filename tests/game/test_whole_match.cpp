@@ -11,6 +11,7 @@
 #include "game/loader.h"
 #include "game/options.h"
 #include "game/player.h"
+#include "game/scene_after_match.h"
 #include "game/scene_game_main.h"
 #include "graphics/graph.h"
 #include "runtime/memory.h"
@@ -73,8 +74,19 @@ protected:
         ASSERT_TRUE(game->started());
         resetOptionValues();
         resetInput();
+        // These matches are story-mode rounds between two computers; a side-0 win would go on to the story's
+        // after-match conversation. The match ends at the title here, so every run ends in the same place.
+        previousAfterMatch = replaceSceneAfterMatchForTesting(&titleAfterMatch);
     }
-    void TearDown() override { resetOptionValues(); }
+    void TearDown() override {
+        replaceSceneAfterMatchForTesting(previousAfterMatch);
+        resetOptionValues();
+    }
+
+    static std::shared_ptr<Scene> titleAfterMatch(const std::shared_ptr<Loader>& loader, bool, int, int, int) {
+        return std::make_shared<SceneTitle>(loader);
+    }
+    SceneAfterMatchFactory previousAfterMatch = nullptr;
 
     SceneGameMain* scene() { return dynamic_cast<SceneGameMain*>(game->controller().currentScene().get()); }
 
