@@ -19,7 +19,7 @@ using E = TalkMotionEnd;
 constexpr int kHidden = 5;
 
 // name, slot, partner, step, target, stop rule, turned while moving, empty slots, silent press, at end, next
-const std::vector<TalkMotionSpec> kMotions = {
+const std::vector<TalkMotionRow> kMotions = {
     {M::None, "idle", -1, -1, 0, 0, R::Instant, false, 0, false, E::Nothing, M::None},
     {M::RightIn, "right-in", 1, -1, -5, 410, R::Reach, false, 0, false, E::Nothing, M::None},
     {M::LeftIn, "left-in", 0, -1, 5, 70, R::Reach, false, 0, false, E::Nothing, M::None},
@@ -253,11 +253,11 @@ bool TalkKindAfterMatch(TalkKind kind) {
     return kind == K::AfterA || kind == K::AfterB || kind == K::AfterC || kind == K::AfterD;
 }
 
-const std::vector<TalkMotionSpec>& MotionTable() { return kMotions; }
+const std::vector<TalkMotionRow>& MotionTable() { return kMotions; }
 
-const TalkMotionSpec& MotionSpec(TalkMotion motion) {
-    for (const TalkMotionSpec& spec : kMotions) {
-        if (spec.motion == motion) return spec;
+const TalkMotionRow& MotionRowOf(TalkMotion motion) {
+    for (const TalkMotionRow& row : kMotions) {
+        if (row.motion == motion) return row;
     }
     return kMotions.front();
 }

@@ -53,7 +53,7 @@ enum class TalkStopRule { Reach, WhileAtMost, WhileBelow, WhileNotBelow, SnapAbo
 // What a motion does on the frame it ends.
 enum class TalkMotionEnd { Nothing, FaceMovingSlot, FaceSlot1, NextMotion, TurnPage, ShowWindow0 };
 
-struct TalkMotionSpec {
+struct TalkMotionRow {
     TalkMotion motion;
     const char* name;
     int slot;          // the slot whose x is tested
@@ -68,8 +68,8 @@ struct TalkMotionSpec {
     TalkMotion next;  // with NextMotion
 };
 
-const TalkMotionSpec& MotionSpec(TalkMotion motion);
-const std::vector<TalkMotionSpec>& MotionTable();
+const TalkMotionRow& MotionRowOf(TalkMotion motion);
+const std::vector<TalkMotionRow>& MotionTable();
 
 constexpr int kBaseSlotX[4] = {70, 410, -48, 528};
 

@@ -4,7 +4,7 @@
 #include "game/loader.h"
 #include "story/story_release.h"
 
-using story::MotionSpec;
+using story::MotionRowOf;
 using story::TalkMotion;
 using story::TalkMotionEnd;
 using story::TalkStopRule;
@@ -65,37 +65,37 @@ TalkMotion TableTalk::motionForPress(int newPage) const {
 }
 
 void TableTalk::stepMotion() {
-    const story::TalkMotionSpec& spec = MotionSpec(motionState);
+    const story::TalkMotionRow& row = MotionRowOf(motionState);
     windowMode = kHiddenWindow;
     for (int i = 0; i < 4; ++i) {
-        if (spec.emptySlots & (1u << i)) portraitImage[i] = 0;
+        if (row.emptySlots & (1u << i)) portraitImage[i] = 0;
     }
-    int& x = portraitX[spec.slot];
+    int& x = portraitX[row.slot];
     auto move = [&] {
-        x += spec.step;
-        if (spec.partnerSlot >= 0) portraitX[spec.partnerSlot] += spec.step;
+        x += row.step;
+        if (row.partnerSlot >= 0) portraitX[row.partnerSlot] += row.step;
     };
     bool done = false;
-    switch (spec.rule) {
+    switch (row.rule) {
         case TalkStopRule::Reach:
             move();
             // On or past the target, so a slot that starts off the step grid still stops.
-            done = spec.step < 0 ? x <= spec.target : x >= spec.target;
+            done = row.step < 0 ? x <= row.target : x >= row.target;
             break;
         case TalkStopRule::WhileAtMost:
-            if (x <= spec.target) move(); else done = true;
+            if (x <= row.target) move(); else done = true;
             break;
         case TalkStopRule::WhileBelow:
-            if (x < spec.target) move(); else done = true;
+            if (x < row.target) move(); else done = true;
             break;
         case TalkStopRule::WhileNotBelow:
-            if (x >= spec.target) move(); else done = true;
+            if (x >= row.target) move(); else done = true;
             break;
         case TalkStopRule::SnapAbove:
-            if (x > spec.target) {
+            if (x > row.target) {
                 move();
             } else {
-                x = spec.target;
+                x = row.target;
                 done = true;
             }
             break;
@@ -103,14 +103,14 @@ void TableTalk::stepMotion() {
             done = true;
             break;
     }
-    if (spec.turnedWhileMoving) portraitFlip[spec.slot] = true;
+    if (row.turnedWhileMoving) portraitFlip[row.slot] = true;
     if (!done) return;
     motionState = TalkMotion::None;
-    switch (spec.end) {
+    switch (row.end) {
         case TalkMotionEnd::Nothing: break;
-        case TalkMotionEnd::FaceMovingSlot: portraitFlip[spec.slot] = false; break;
+        case TalkMotionEnd::FaceMovingSlot: portraitFlip[row.slot] = false; break;
         case TalkMotionEnd::FaceSlot1: portraitFlip[1] = false; break;
-        case TalkMotionEnd::NextMotion: motionState = spec.next; break;
+        case TalkMotionEnd::NextMotion: motionState = row.next; break;
         case TalkMotionEnd::TurnPage: ++page; break;
         case TalkMotionEnd::ShowWindow0: windowMode = 0; break;
     }
@@ -124,13 +124,13 @@ bool TableTalk::update() {
             bool silent = false;
             const TalkMotion started = motionForPress(page);
             if (started != TalkMotion::None) {
-                const story::TalkMotionSpec& spec = MotionSpec(started);
-                if (spec.rule == TalkStopRule::Instant) {
-                    if (spec.end == TalkMotionEnd::FaceSlot1) portraitFlip[1] = false;
+                const story::TalkMotionRow& row = MotionRowOf(started);
+                if (row.rule == TalkStopRule::Instant) {
+                    if (row.end == TalkMotionEnd::FaceSlot1) portraitFlip[1] = false;
                 } else {
                     windowMode = kHiddenWindow;
                     motionState = started;
-                    silent = spec.silentPress;
+                    silent = row.silentPress;
                 }
             }
             if (!silent) playPageSound();
