@@ -39,7 +39,7 @@ fi
 # run_build ARCH: one build's test programs on a display of their own; leaves the exit code and the seconds taken.
 run_build() {
   local arch=$1 start=$SECONDS rc=0
-  "$repo/scripts/with-xvfb.sh" ctest --test-dir "$root/$arch" -V --timeout 900 ${KAVORIN_CTEST_ARGS:-} 2>&1 \
+  "$repo/scripts/with-xvfb.sh" ctest --test-dir "$root/$arch" -V --timeout 900 -j "${KAVORIN_TEST_JOBS:-4}" ${KAVORIN_CTEST_ARGS:-} 2>&1 \
     | tee "$root/test-$arch.log" | sed -u "s/^/$arch| /" || rc=$?
   echo "$rc $((SECONDS - start))" > "$root/test-$arch.result"
 }

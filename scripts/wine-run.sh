@@ -80,7 +80,7 @@ if prefix_unfit; then
       /usr/lib/wine/wineserver -w || true
       touch "$WINEPREFIX/.kavorin-ready"
     fi
-  ) 9>"$build/.wineprefix.lock"
+  ) 9>"$WINEPREFIX.lock"
 fi
 rc=0
 env "${locale_env[@]}" "$wine" "$exe_abs" "$@" || rc=$?
