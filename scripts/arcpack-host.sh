@@ -6,7 +6,7 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 root=${BUILD_ROOT:-$repo/build}
 host=$root/host
-jobs=${KAVORIN_JOBS:-4}
+jobs=${KAVORIN_JOBS:-$(nproc)}
 
 if [ ! -f "$host/build.ninja" ]; then
   cmake -S "$repo/tools/arcpack" -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=Release -DARCPACK_TESTS=ON >/dev/null

@@ -4,7 +4,7 @@
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 root=${BUILD_ROOT:-$repo/build}
-jobs=${KAVORIN_JOBS:-4}
+jobs=${KAVORIN_JOBS:-$(nproc)}
 case "${1:-all}" in
   all) arches=(x86_64 i686) ;;
   i686|x86_64) arches=("$1") ;;

@@ -8,7 +8,7 @@
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 root=${BUILD_ROOT:-$repo/build}
-jobs=${KAVORIN_JOBS:-4}
+jobs=${KAVORIN_JOBS:-$(nproc)}
 dest=""
 archives=0
 check=0
