@@ -389,13 +389,13 @@ int HttpParseNumber(const char* text) {
     return ParseDecimal(blank);
 }
 
-int HttpCreateRequest(const HttpRequestSpec& spec) {
-    const bool memory = spec.bodyPointerLocation != nullptr;
-    if (spec.kind < kHttpGet || spec.kind > kHttpHead || spec.host == nullptr || spec.path == nullptr ||
-        strlen(spec.host) >= sizeof(HttpRequestRecord::host) || strlen(spec.path) >= sizeof(HttpRequestRecord::path) ||
-        spec.port <= 0 || spec.port > 65535 || spec.postLength < 0 ||
-        (spec.postLength > 0 && spec.postData == nullptr) ||
-        (!memory && spec.kind != kHttpHead && (spec.file == nullptr || spec.file == INVALID_HANDLE_VALUE))) {
+int HttpCreateRequest(const HttpRequestFields& fields) {
+    const bool memory = fields.bodyPointerLocation != nullptr;
+    if (fields.kind < kHttpGet || fields.kind > kHttpHead || fields.host == nullptr || fields.path == nullptr ||
+        strlen(fields.host) >= sizeof(HttpRequestRecord::host) || strlen(fields.path) >= sizeof(HttpRequestRecord::path) ||
+        fields.port <= 0 || fields.port > 65535 || fields.postLength < 0 ||
+        (fields.postLength > 0 && fields.postData == nullptr) ||
+        (!memory && fields.kind != kHttpHead && (fields.file == nullptr || fields.file == INVALID_HANDLE_VALUE))) {
         return WriteLog("HTTP リクエストの指定が不正です\n");
     }
     int index = 0;
@@ -403,34 +403,34 @@ int HttpCreateRequest(const HttpRequestSpec& spec) {
     if (index == kHttpRequestSlots) return WriteLog("HTTP リクエストの空きがありません\n");
 
     auto* request = static_cast<HttpRequestRecord*>(TrackedAllocZeroed(sizeof(HttpRequestRecord), "", 0));
-    const int postLength = spec.kind == kHttpPost ? spec.postLength : 0;
+    const int postLength = fields.kind == kHttpPost ? fields.postLength : 0;
     void* post = postLength > 0 ? TrackedAlloc((size_t)postLength, "", 0) : nullptr;
     if (request == nullptr || (postLength > 0 && post == nullptr)) {
         TrackedFree(request);
         TrackedFree(post);
         return WriteLog("HTTP リクエスト用のメモリの確保に失敗しました\n");
     }
-    const int connection = ConnectNetWork(spec.host, spec.port, 1, 0, spec.connectTimeoutMs);
+    const int connection = ConnectNetWork(fields.host, fields.port, 1, 0, fields.connectTimeoutMs);
     if (connection < 0) {
         TrackedFree(request);
         TrackedFree(post);
         return -1;
     }
-    if (postLength > 0) MoveBytes(post, spec.postData, (size_t)postLength);
-    request->kind = spec.kind;
+    if (postLength > 0) MoveBytes(post, fields.postData, (size_t)postLength);
+    request->kind = fields.kind;
     request->result = -1;
     request->detail = -1;
     request->connection = connection;
     request->outputMode = memory ? 1 : 0;
-    request->file = memory ? nullptr : spec.file;
-    request->bodyPointerLocation = spec.bodyPointerLocation;
-    if (memory) *spec.bodyPointerLocation = nullptr;
+    request->file = memory ? nullptr : fields.file;
+    request->bodyPointerLocation = fields.bodyPointerLocation;
+    if (memory) *fields.bodyPointerLocation = nullptr;
     request->contentLength = -1;
-    CopyText(request->host, spec.host);
-    CopyText(request->path, spec.path);
+    CopyText(request->host, fields.host);
+    CopyText(request->path, fields.path);
     request->postData = post;
     request->postLength = postLength;
-    request->port = spec.port;
+    request->port = fields.port;
     g_table.slots[index] = request;
     ++g_table.count;
     return index;

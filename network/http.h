@@ -63,7 +63,7 @@ int HttpReadLine(int connection, char* line);
 int HttpParseNumber(const char* text);  // the number after the first blank, or -1
 
 // ---- Not called by the program: creating requests and reading their outcome ----
-struct HttpRequestSpec {
+struct HttpRequestFields {
     int kind;
     const char* host;  // under 128 bytes
     int port;
@@ -75,6 +75,6 @@ struct HttpRequestSpec {
     int connectTimeoutMs;
 };
 // Connects (bounded) and puts the request in a free slot. The index, or -1 (logged).
-int HttpCreateRequest(const HttpRequestSpec& spec);
+int HttpCreateRequest(const HttpRequestFields& fields);
 // Result, detail and content length of a live slot. 0, or -1 for an empty slot.
 int HttpGetRequestState(int index, int* result, int* detail, int* contentLength);

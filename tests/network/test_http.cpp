@@ -84,17 +84,17 @@ class HttpTest : public NetworkTest {
     std::string FileBody() const { return ReadFile(filePath_); }
 
     int Create(int kind, int port, const std::string& path, void** body, const std::string& post = "") {
-        HttpRequestSpec spec{};
-        spec.kind = kind;
-        spec.host = "127.0.0.1";
-        spec.port = port;
-        spec.path = path.c_str();
-        spec.postData = post.data();
-        spec.postLength = (int)post.size();
-        spec.bodyPointerLocation = body;
-        spec.file = body == nullptr && kind != kHttpHead ? OpenBodyFile() : nullptr;
-        spec.connectTimeoutMs = 3000;
-        return HttpCreateRequest(spec);
+        HttpRequestFields request{};
+        request.kind = kind;
+        request.host = "127.0.0.1";
+        request.port = port;
+        request.path = path.c_str();
+        request.postData = post.data();
+        request.postLength = (int)post.size();
+        request.bodyPointerLocation = body;
+        request.file = body == nullptr && kind != kHttpHead ? OpenBodyFile() : nullptr;
+        request.connectTimeoutMs = 3000;
+        return HttpCreateRequest(request);
     }
     static Outcome StateOf(int index) {
         Outcome o;
