@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "bench/bench_timing.h"
 #include "graphics/color/color_convert.h"
 
 namespace {
@@ -20,37 +21,6 @@ ColorFormat Masks(int depth, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
     memset(&f, 0, sizeof(f));
     SetColorFormatFromMasksImpl(&f, depth, r, g, b, a);
     return f;
-}
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-// Best time of a few rounds of `body`, each round repeated until it lasts at least 20 ms.
-template <typename F>
-double SecondsPerRun(F body) {
-    int runs = 1;
-    for (;;) {
-        const double start = Now();
-        for (int i = 0; i < runs; ++i) body();
-        if (Now() - start >= 0.02) break;
-        runs *= 2;
-    }
-    double best = 1e30;
-    for (int round = 0; round < 7; ++round) {
-        const double start = Now();
-        for (int i = 0; i < runs; ++i) body();
-        const double perRun = (Now() - start) / runs;
-        if (perRun < best) best = perRun;
-    }
-    return best;
 }
 
 struct Case {
@@ -105,11 +75,11 @@ int main() {
             ColorFormatConvertBlt(dst.data(), dstPitch, c.dst, src.data(), srcPitch, c.src, nullptr, 0, nullptr, 0, 0,
                                   &rect, 0, c.keyToAlpha, 0x00FF00FFu, c.dither, 0, 0, 0);
             g_sink = dst[dstBytes / 2];
-        });
+        }, 7);
         const double copy = SecondsPerRun([&] {
             memcpy(dst.data(), src.data(), dstBytes);
             g_sink = dst[dstBytes / 2];
-        });
+        }, 7);
         printf("%-42s %10.0f %12.0f %14zu %8.2f\n", c.name, kPixels / convert / 1e6, kPixels / copy / 1e6, dstBytes,
                convert / copy);
     }

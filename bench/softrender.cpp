@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/bench_timing.h"
 #include "graphics/draw_state.h"
 #include "graphics/color/lookup_tables.h"
 #include "graphics/color/memimg.h"
@@ -20,37 +21,6 @@ namespace {
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 constexpr double kPixels = static_cast<double>(kWidth) * kHeight;
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-// Best time of a few rounds of `body`, each round repeated until it lasts at least 20 ms.
-template <typename F>
-double SecondsPerRun(F body) {
-    int runs = 1;
-    for (;;) {
-        const double start = Now();
-        for (int i = 0; i < runs; ++i) body();
-        if (Now() - start >= 0.02) break;
-        runs *= 2;
-    }
-    double best = 1e30;
-    for (int round = 0; round < 5; ++round) {
-        const double start = Now();
-        for (int i = 0; i < runs; ++i) body();
-        const double perRun = (Now() - start) / runs;
-        if (perRun < best) best = perRun;
-    }
-    return best;
-}
 
 void Fill(MEMIMG* image, uint32_t seed, bool keyed) {
     std::mt19937 rng(seed);
