@@ -136,9 +136,13 @@ void Player::animateSkillWait() {
     }
 }
 
-void Player::endSkill() {
+void Player::fadeSkillDecor() {
     if (skillBack) skillBack->phase = 3;
     if (const std::shared_ptr<SkillName>& banner = SkillName::current()) banner->phase = 3;
+}
+
+void Player::endSkill() {
+    fadeSkillDecor();
     if (state == kStateSkillOverSelf) {
         state = kStateFalling;
     } else if (state == kStateSkillOverBoth) {

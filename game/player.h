@@ -74,6 +74,8 @@ public:
     void raiseGarbageRow();
     void animateSkillWait();
     void endSkill();
+    // Starts the skill background's and the banner's fade-out (the part of the end step every skill end shares).
+    void fadeSkillDecor();
     void checkDanger();
 
     const std::shared_ptr<Block>& getBlock() const { return piece; }

@@ -10,6 +10,7 @@
 #include "game/next_piece_queue.h"
 #include "game/player.h"
 #include "game/skill.h"
+#include "runtime/log.h"
 #include "runtime/runtime.h"
 
 namespace {
@@ -336,13 +337,17 @@ void PlayerProcesser::startSkill(Player& player) {
     std::shared_ptr<Skill> skill = createSkill(player.shared_from_this());
     // No class for this character and level: end the cast at once, so the round goes on and an older skill
     // still installed is never run again.
-    if (!skill) player.state = kStateSkillOverBoth;
+    if (!skill) {
+        WriteLog("スキルがありません\n");
+        player.state = kStateSkillOverBoth;
+    }
 }
 
 void PlayerProcesser::runSkill(Player& player) {
     // Keep the skill alive through its own update even if it replaces itself.
     std::shared_ptr<Skill> skill = player.skill;
     if (!skill) {
+        WriteLog("スキルがありません\n");
         player.skillRunsWhileFalling = false;
         if (player.state == kStateSkillRunning) player.state = kStateSkillOverBoth;
         return;

@@ -39,6 +39,15 @@ void finishSkill(Skill& skill) {
     owner->faceFrame = 0;
 }
 
+void endFallingRun(Player& owner) {
+    owner.skillRunsWhileFalling = false;
+    if (owner.state == kStateFalling) {
+        owner.state = kStateSkillOverSelf;
+        return;
+    }
+    owner.fadeSkillDecor();
+}
+
 bool skillClassExists(int character, int level) {
     return character >= 0 && character <= 6 && level >= 1 && level <= 3 && skillClassTable[character][level - 1];
 }

@@ -48,6 +48,12 @@ std::shared_ptr<Skill> createSkill(const std::shared_ptr<Player>& owner);
 // figure frame 0.
 void finishSkill(Skill& skill);
 
+// The end of a falling-run skill, after it has cleared the flags it set (skillRunsWhileFalling too). An owner
+// still falling goes to state 9 and the end step fades the background and banner. When this frame's lock has
+// already moved the owner on (2, 3, 4 or 11), state 9 would make it go on with a piece that is already in the
+// field, so the fades start here and the lock's state stays.
+void endFallingRun(Player& owner);
+
 // The class table: skillClassTable[character][level - 1]. An empty cell casts nothing.
 extern SkillFactory skillClassTable[7][3];
 
