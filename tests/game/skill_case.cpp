@@ -26,8 +26,14 @@ SceneGameMain* currentMatch(GameStepper& game) {
     return dynamic_cast<SceneGameMain*>(game.controller().currentScene().get());
 }
 
-// A fresh versus match of two human sides, stepped through the intro and the ready sign.
+// A fresh versus match of two human sides, stepped through the intro and the ready sign. When the previous row
+// played the same two characters on the same sides, their battle group stays loaded (the way the next round keeps
+// it): loading it again is most of a row's time.
 SceneGameMain* startMatch(GameStepper& game, int character0, int character1) {
+    if (SceneGameMain* previous = currentMatch(game)) {
+        if (previous->player(0)->character == character0 && previous->player(1)->character == character1)
+            game.loader().setKeepFlag(true);
+    }
     auto scene = std::make_shared<SceneGameMain>(character0, character1, 0, 0, true, false, 0, game.loaderPointer());
     scene->setDrawingEnabledForTesting(false);
     game.startScene(scene);
