@@ -195,8 +195,8 @@ void SkillOssive::draw() {
         DrawGraphAt(x, y_, slash, 1);
     } else if (state_ == 2) {
         SetBlendMode(1, alpha_);
-        DrawGraphPart(o->side * 240 + 150, 0, (frameCount_ / 10) * 102, 0, 102, 480, imageOf(loader, kImageOssiveCut), 1,
-                      0);
+        const int image = imageOf(loader, kImageOssiveCut);
+        DrawGraphPart(o->side * 240 + 150, 0, (frameCount_ / 10) * 102, 0, 102, 480, image, 1, 0);
         SetBlendMode(0, 255);
     }
     setBrightness(brightness_);

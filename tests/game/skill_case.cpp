@@ -208,7 +208,8 @@ void PlaySkillCase(GameStepper& game, const SkillCase& c) {
         }
     }
     // A caster playing on may show the crisis face: the danger check sets it while its top rows are occupied.
-    EXPECT_TRUE(caster.face == kFaceNormal || caster.face == kFaceGrave || (caster.face == kFaceCrisis && caster.danger))
+    EXPECT_TRUE(caster.face == kFaceNormal || caster.face == kFaceGrave ||
+                (caster.face == kFaceCrisis && caster.danger))
         << "face " << caster.face;
     if (c.after) c.after(run);
 

@@ -27,8 +27,8 @@ Rows wholeField(const Rows& bottom) {
 
 // SkillTelvix: darkens for 32 updates, slashes for 20 (the marking at update 52), counts the caster's
 // clearFrames for 19 (the cells go at update 71), brightens for 32 and ends through the common end at 104.
-SkillCase telvixCase(const std::string& name, int side, bool cutIn, const Rows& field, const Rows& marked, const Rows& after,
-                     int topRow, int slashY) {
+SkillCase telvixCase(const std::string& name, int side, bool cutIn, const Rows& field, const Rows& marked,
+                     const Rows& after, int topRow, int slashY) {
     SkillCase c;
     c.name = name;
     c.character = kObren;
@@ -261,7 +261,8 @@ std::vector<SkillCase> obrenCases() {
     };
 
     // A lock that tops out: the caster keeps state 11 and the rival wins the round.
-    SkillCase topOut = doublesLockCase("Doubles ends on a lock that tops out", 0, Rows(kFieldRows, "#########."), 3, -3);
+    SkillCase topOut =
+        doublesLockCase("Doubles ends on a lock that tops out", 0, Rows(kFieldRows, "#########."), 3, -3);
     topOut.atEnd = [](SkillRun& run) {
         EXPECT_EQ(kStateToppedOut, run.caster().state);
         ASSERT_TRUE(run.caster().getSkillBack());
