@@ -2,21 +2,22 @@
 #include "game/skill.h"
 
 #include "game/player.h"
+#include "game/skills_obren.h"
 #include "game/skills_quen.h"
 
 namespace {
 std::shared_ptr<Loader> currentSkillLoader;
 }
 
-// Filled with the characters' skill classes as they are written; an empty cell makes a cast end at once.
+// The characters' skill classes by level.
 SkillFactory skillClassTable[7][3] = {
-    {},
-    {},
-    {},
-    {},
-    {},
-    {makeSkillWind, makeSkillCopy, makeSkillManbo},
-    {},
+    {},                                                     // 0 Kessa
+    {},                                                     // 1 Pelun
+    {},                                                     // 2 Fiora
+    {},                                                     // 3 Vellis
+    {makeSkillTelvix, makeSkillOssive, makeSkillDoubles},   // 4 Obren
+    {makeSkillWind, makeSkillCopy, makeSkillManbo},         // 5 Quen
+    {},                                                     // 6 Wix
 };
 
 Skill::Skill(const std::shared_ptr<Player>& owner, std::shared_ptr<Loader> loader)

@@ -4,7 +4,8 @@
 //     const SkillCase kessaCases[] = { {...}, {...} };
 //     INSTANTIATE_TEST_SUITE_P(Kessa, SkillCaseTest, ::testing::ValuesIn(kessaCases), SkillCaseName);
 //
-// Each row starts a versus match of two human sides in the stepped game (fixed seed, scripted input, drawing on),
+// Each row starts a versus match of two human sides in the stepped game (fixed seed, scripted input, drawing on;
+// rows of the same two characters one after another keep the battle group loaded, as a match's next round does),
 // waits for play, sets both fields from text rows (match_fixture.h letters, bottom rows) and the rival's level,
 // pending rows and face, gives the caster the level, presses the skill button (kButtonUp) and steps.
 //
@@ -17,9 +18,10 @@
 // - the end: the update that ends the skill leaves the caster in `endState` (8 or 9; a falling-run skill whose
 //   last update comes after a lock keeps the lock's state, see `endsAfterLock`), after `frames` updates when
 //   the row gives them; the next step (8: both sides to the next piece; 9: the caster falls on);
-// - faces: the caster's face after the end step is 0 unless it is 13;
+// - faces: the caster's face after the end step is 0 unless it is 13 (or 3, crisis, while its field reaches the
+//   top rows);
 // - handles: once the skill is gone (the caster's skill released after the decor has faded), live graphs are
-//   back at their count before the press.
+//   back at their count before the press; the banner has faded unless the round has ended.
 //
 // Frame numbers: `run.frame` is 0 on the frame the skill is installed and n during the skill's n-th update.
 #pragma once
@@ -45,6 +47,9 @@ public:
     int frame = 0;           // see the header comment
     bool ended = false;      // the end state has been seen
     int endFrame = -1;       // the update that ended the skill
+    // Set by a row's eachFrame to end the run there, say when the round has ended under a running skill: the
+    // runner then checks nothing more (the match scene and its sides may be gone).
+    bool stopped = false;
 
     Player& caster();
     Player& rival();
@@ -72,6 +77,12 @@ struct SkillCase {
     int frames = -1;           // exact number of updates up to and including the one that ends it; -1 unchecked
     int maxFrames = 3000;      // fails past this many updates
     bool endsAfterLock = false;  // the last update comes after a lock: the caster keeps the lock's state
+    // The frames from the press on step the scene alone (SceneOnlyFrame) instead of the whole frame body: for
+    // long runs of play, whose cost is otherwise mostly the frame body's screen clear, input poll and message pump.
+    bool sceneOnlyFrames = false;
+    // Draw only the first and every n-th update of the run (a long run drawn every frame costs seconds); the draw
+    // checks run on the drawn updates. 1 draws every update.
+    int drawEvery = 1;
     // After the fields and levels are set, before the press.
     std::function<void(SkillRun&)> prepare;
     // The step's buttons from the install on (default: none held).
@@ -84,6 +95,8 @@ struct SkillCase {
     std::function<void(SkillRun&)> after;
     // The colour scale a draw must leave (the skill's brightness); unchecked beyond being grey when empty.
     std::function<int(SkillRun&)> drawScale;
+    // Whether the coming update is drawn, in place of drawEvery when given.
+    std::function<bool(SkillRun&)> drawUpdate;
 };
 
 // gtest prints rows by name.
@@ -101,3 +114,8 @@ protected:
 
 // Plays one row (the body of SkillCaseTest.Plays, usable from other tests too).
 void PlaySkillCase(GameStepper& game, const SkillCase& c);
+
+// One frame of the current scene alone: the stepped clock moves 12 ms and both sides' words are set as the
+// input poll sets them (previous = current, current = given), then the scene controller updates (and may switch
+// scenes). No screen clear, input poll or message pump.
+void SceneOnlyFrame(GameStepper& game, int side0, int side1);
