@@ -5,9 +5,12 @@
 #include <climits>
 #include <functional>
 #include <set>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "game/game_clock.h"
+#include "game/input_poll.h"
 #include "game/match_fixture.h"
 #include "game/skills_pelun.h"
 #include "runtime/runtime.h"
@@ -187,6 +190,36 @@ TEST_F(PelunSkillTest, CorvaneFillsTheCastersBottomRowsOverChipsAndHoldsItsTimin
         EXPECT_EQ(1, skill.figureFrame);
         EXPECT_EQ(0, skill.beamHeight);
     }
+}
+
+// The three filled rows are the caster's attack: its next lock clears them, and like any cleared rows they first
+// cancel what is pending against the caster.
+TEST_F(PelunSkillTest, CorvaneRowsGoWithTheCastersNextLockAndCancelPendingGarbageFirst) {
+    makeSides(0);
+    setField(*caster, {"....#.....", "..*.#.....", "*...##..*.", "####.#####"});
+    caster->pendingGarbage = 1;
+    SkillCorvane skill(caster, nullptr);
+    runToEnd(skill);
+    RecordingProcesser rules;
+    clearInputs();
+    rules.process(*caster);
+    EXPECT_EQ(kStateNextPiece, caster->state);
+    EXPECT_EQ(kStateNextPiece, rival->state);
+    caster->state = kStateFalling;  // past the shared queue's slide
+    placePiece(*caster, 0, 0, 6, 2);
+    int sent = 0;
+    for (int f = 0; f < 3000 && caster->state != kStateNextPiece; ++f) {
+        setInputs(kButtonDown, 0);
+        sent += rules.process(*caster);
+    }
+    EXPECT_EQ(2, sent);
+    EXPECT_EQ(0, caster->pendingGarbage);
+    int cells = 0;
+    for (const auto& row : caster->cells)
+        for (int cell : row) cells += cell != kCellEmpty;
+    EXPECT_EQ(1 + 4, cells) << "the block above the filled rows and the piece";
+    EXPECT_EQ(kCellBlock, caster->cells[kFieldRows - 1][4]);
+    clearInputs();
 }
 
 TEST_F(PelunSkillTest, CorvaneAndGrakelLeaveAGraveAsItIs) {
