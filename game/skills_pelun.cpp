@@ -221,7 +221,9 @@ void SkillCorvane::update() {
             if (count <= 150) {
                 state = 6;
             } else {
+                // The fade runs 150 frames but full brightness comes after 52: hold it there.
                 brightness_ += 3;
+                if (brightness_ > 255) brightness_ = 255;
                 alpha -= 2;
                 --count;
                 if (beamHeight > 0) beamHeight -= 3;

@@ -164,6 +164,7 @@ void PlaySkillCase(GameStepper& game, const SkillCase& c) {
         }
         const bool heldBoth = caster.state == kStateSkillRunning;
         const StepInput in = c.input ? c.input(run) : StepInput();
+        if (c.drawUpdate) run.scene->setDrawingEnabledForTesting(c.drawUpdate(run));
         game.step(in.side0, in.side1);
         fellOn = fellOn || caster.skillRunsWhileFalling;
         run.ended = caster.state == kStateSkillOverBoth || caster.state == kStateSkillOverSelf ||
@@ -176,6 +177,7 @@ void PlaySkillCase(GameStepper& game, const SkillCase& c) {
         if (::testing::Test::HasFatalFailure()) return;
     }
     run.endFrame = run.frame;
+    if (currentMatch(game) == run.scene) run.scene->setDrawingEnabledForTesting(true);
     EXPECT_EQ("", drawProblem);
     if (!run.ended) return;
     if (c.frames >= 0) {

@@ -84,6 +84,9 @@ struct SkillCase {
     std::function<void(SkillRun&)> after;
     // The colour scale a draw must leave (the skill's brightness); unchecked beyond being grey when empty.
     std::function<int(SkillRun&)> drawScale;
+    // Whether the coming update is drawn (empty: every one). Drawing is most of a row's time; a long skill can draw
+    // a sample that still takes in every state.
+    std::function<bool(SkillRun&)> drawUpdate;
 };
 
 // gtest prints rows by name.
