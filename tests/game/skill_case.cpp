@@ -28,6 +28,12 @@ SceneGameMain* currentMatch(GameStepper& game) {
 
 // A fresh versus match of two human sides, stepped through the intro and the ready sign.
 SceneGameMain* startMatch(GameStepper& game, int character0, int character1) {
+    // A match of the same two sides is still current after the previous row: its resource group stays loaded, as it
+    // does between rounds, instead of being released and loaded again behind the loading screen.
+    if (SceneGameMain* previous = currentMatch(game)) {
+        if (previous->player(0)->character == character0 && previous->player(1)->character == character1)
+            game.loader().setKeepFlag(true);
+    }
     auto scene = std::make_shared<SceneGameMain>(character0, character1, 0, 0, true, false, 0, game.loaderPointer());
     scene->setDrawingEnabledForTesting(false);
     game.startScene(scene);

@@ -334,14 +334,15 @@ SkillCase grakelCase(const std::string& name, int side, bool graves, bool cutIn)
     return c;
 }
 
+// Rows of one caster side follow each other, so the match's resources stay loaded from row to row.
 const SkillCase kPelunCases[] = {
     vintrelChosenColumns(),
-    vintrelRandomColumns(),
-    corvaneCase("Corvane side 0", 0, kStepperClockStart, false),
     // The millisecond count has gone negative (24.8 days of uptime): the ring, the toggle and the choice of
     // background must not notice.
     corvaneCase("Corvane side 1 with a negative clock", 1, -100000, true),
     grakelCase("Grakel side 1", 1, false, false),
+    vintrelRandomColumns(),
+    corvaneCase("Corvane side 0", 0, kStepperClockStart, false),
     grakelCase("Grakel side 0 graves stay without cut in", 0, true, false),
 };
 
