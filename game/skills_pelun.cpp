@@ -268,9 +268,9 @@ void SkillCorvane::draw() {
 SkillGrakel::SkillGrakel(const std::shared_ptr<Player>& owner, const std::shared_ptr<Loader>& loader)
     : Skill(owner, loader) {
     if (!owner) return;
+    figure = Point(owner->side * 520 - 20, 220);
     std::shared_ptr<Player> r = owner->getEnemy();
     if (!r) return;
-    figure = Point(owner->side * 520 - 20, 220);
     setFace(*owner, kFaceHidden);
     static const int kColours[kBeams][3] = {
         {200, 50, 50}, {50, 200, 50}, {50, 50, 200}, {50, 125, 125}, {125, 50, 125},
