@@ -2,13 +2,22 @@
 #include "game/skill.h"
 
 #include "game/player.h"
+#include "game/skills_wix.h"
 
 namespace {
 std::shared_ptr<Loader> currentSkillLoader;
 }
 
 // Filled with the characters' skill classes as they are written; an empty cell makes a cast end at once.
-SkillFactory skillClassTable[7][3] = {};
+SkillFactory skillClassTable[7][3] = {
+    {nullptr, nullptr, nullptr},                   // 0 Kessa
+    {nullptr, nullptr, nullptr},                   // 1 Pelun
+    {nullptr, nullptr, nullptr},                   // 2 Fiora
+    {nullptr, nullptr, nullptr},                   // 3 Vellis
+    {nullptr, nullptr, nullptr},                   // 4 Obren
+    {nullptr, nullptr, nullptr},                   // 5 Quen
+    {makeSkillBaka, makeSkillIce, makeSkillDead},  // 6 Wix
+};
 
 Skill::Skill(const std::shared_ptr<Player>& owner, std::shared_ptr<Loader> loader)
     : loader(std::move(loader)), owner_(owner) {}
