@@ -4,6 +4,8 @@
 
 #include <string.h>
 
+#include <initializer_list>
+
 #include "game/loader.h"
 #include "runtime/runtime.h"
 

@@ -164,6 +164,7 @@ void PlaySkillCase(GameStepper& game, const SkillCase& c) {
         }
         const bool heldBoth = caster.state == kStateSkillRunning;
         const StepInput in = c.input ? c.input(run) : StepInput();
+        run.scene->setDrawingEnabledForTesting(c.drawEvery <= 1 || run.frame == 1 || run.frame % c.drawEvery == 0);
         game.step(in.side0, in.side1);
         fellOn = fellOn || caster.skillRunsWhileFalling;
         run.ended = caster.state == kStateSkillOverBoth || caster.state == kStateSkillOverSelf ||
@@ -176,6 +177,7 @@ void PlaySkillCase(GameStepper& game, const SkillCase& c) {
         if (::testing::Test::HasFatalFailure()) return;
     }
     run.endFrame = run.frame;
+    run.scene->setDrawingEnabledForTesting(true);
     EXPECT_EQ("", drawProblem);
     if (!run.ended) return;
     if (c.frames >= 0) {
@@ -205,7 +207,10 @@ void PlaySkillCase(GameStepper& game, const SkillCase& c) {
     if (c.after) c.after(run);
 
     // Once the decor has faded and the skill is gone, its graphs are gone too.
-    for (int f = 0; f < kDecorFadeFrames && currentMatch(game) == run.scene; ++f) game.step();
+    for (int f = 0; f < kDecorFadeFrames && currentMatch(game) == run.scene; ++f) {
+        run.scene->setDrawingEnabledForTesting(c.drawEvery <= 1 || f % c.drawEvery == 0);
+        game.step();
+    }
     if (currentMatch(game) != run.scene) return;  // the round ended; the scene's own clean-up is tested apart
     run.scene->setAfterSkillDrawForTesting(nullptr);
     EXPECT_TRUE(!SkillName::current() || SkillName::current()->phase == 4);

@@ -72,6 +72,9 @@ struct SkillCase {
     int frames = -1;           // exact number of updates up to and including the one that ends it; -1 unchecked
     int maxFrames = 3000;      // fails past this many updates
     bool endsAfterLock = false;  // the last update comes after a lock: the caster keeps the lock's state
+    // Draw only the first and every n-th update of the run, and every n-th frame of the fade after it (a long
+    // run drawn every frame costs seconds); the draw checks run on the drawn updates.
+    int drawEvery = 1;
     // After the fields and levels are set, before the press.
     std::function<void(SkillRun&)> prepare;
     // The step's buttons from the install on (default: none held).
