@@ -5,6 +5,7 @@
 #include "game/skills_pelun.h"
 #include "game/skills_obren.h"
 #include "game/skills_quen.h"
+#include "game/skills_wix.h"
 
 namespace {
 std::shared_ptr<Loader> currentSkillLoader;
@@ -18,7 +19,7 @@ SkillFactory skillClassTable[7][3] = {
     {},                                                     // 3 Vellis
     {makeSkillTelvix, makeSkillOssive, makeSkillDoubles},   // 4 Obren
     {makeSkillWind, makeSkillCopy, makeSkillManbo},         // 5 Quen
-    {},                                                     // 6 Wix
+    {makeSkillBaka, makeSkillIce, makeSkillDead},           // 6 Wix
 };
 
 Skill::Skill(const std::shared_ptr<Player>& owner, std::shared_ptr<Loader> loader)
