@@ -2,8 +2,8 @@
 #include "game/skill.h"
 
 #include "game/player.h"
-#include "game/skills_pelun.h"
 #include "game/skills_obren.h"
+#include "game/skills_pelun.h"
 #include "game/skills_quen.h"
 #include "game/skills_wix.h"
 
