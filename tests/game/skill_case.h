@@ -4,7 +4,8 @@
 //     const SkillCase kessaCases[] = { {...}, {...} };
 //     INSTANTIATE_TEST_SUITE_P(Kessa, SkillCaseTest, ::testing::ValuesIn(kessaCases), SkillCaseName);
 //
-// Each row starts a versus match of two human sides in the stepped game (fixed seed, scripted input, drawing on),
+// Each row starts a versus match of two human sides in the stepped game (fixed seed, scripted input, drawing on;
+// rows of the same two characters one after another keep the battle group loaded, as a match's next round does),
 // waits for play, sets both fields from text rows (match_fixture.h letters, bottom rows) and the rival's level,
 // pending rows and face, gives the caster the level, presses the skill button (kButtonUp) and steps.
 //
@@ -17,7 +18,7 @@
 // - the end: the update that ends the skill leaves the caster in `endState` (8 or 9; a falling-run skill whose
 //   last update comes after a lock keeps the lock's state, see `endsAfterLock`), after `frames` updates when
 //   the row gives them; the next step (8: both sides to the next piece; 9: the caster falls on);
-// - faces: the caster's face after the end step is 0 unless it is 13;
+// - faces: the caster's face after the end step is 0 unless it is 13 (or 3 while its field is in danger);
 // - handles: once the skill is gone (the caster's skill released after the decor has faded), live graphs are
 //   back at their count before the press.
 //
@@ -84,6 +85,9 @@ struct SkillCase {
     std::function<void(SkillRun&)> after;
     // The colour scale a draw must leave (the skill's brightness); unchecked beyond being grey when empty.
     std::function<int(SkillRun&)> drawScale;
+    // Draw only on updates that are multiples of this (and again from the end step on), to save time: drawing
+    // is most of a frame's cost. The draw checks run on the frames drawn; 1 draws every frame.
+    int drawEvery = 1;
 };
 
 // gtest prints rows by name.
