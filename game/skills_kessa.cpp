@@ -232,7 +232,7 @@ void SkillSaisen::draw() {
         DrawGraphAt(o->side * 240 + 110, 56, imageOf(loader, kImageSaisenPlease), 1);
     } else if (state == 2) {
         for (int i = 0; i < coins; ++i) {
-            // Fades in over the last rows of the fall (the blend call clamps to 0-255).
+            // Fades out over the last rows of its fall (the blend call clamps to 0-255).
             SetBlendMode(1, 2400 - coinY[i] * 6);
             DrawGraphAt(r->side * 520 + 40, coinY[i], imageOf(loader, kImageCharge), 1);
             SetBlendMode(0, 255);
