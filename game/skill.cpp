@@ -2,6 +2,7 @@
 #include "game/skill.h"
 
 #include "game/player.h"
+#include "game/skills_kessa.h"
 #include "game/skills_obren.h"
 #include "game/skills_pelun.h"
 #include "game/skills_quen.h"
@@ -13,7 +14,7 @@ std::shared_ptr<Loader> currentSkillLoader;
 
 // The characters' skill classes by level.
 SkillFactory skillClassTable[7][3] = {
-    {},                                                     // 0 Kessa
+    {makeSkillOrrant, makeSkillSaisen, makeSkillDorvel},    // 0 Kessa
     {makeSkillVintrel, makeSkillCorvane, makeSkillGrakel},  // 1 Pelun
     {},                                                     // 2 Fiora
     {},                                                     // 3 Vellis
