@@ -1,12 +1,17 @@
 // When each character's computer wants to cast, by its level, the rival's level and the height of the stacks.
 #include <gtest/gtest.h>
 
+#include "game/cpu.h"
 #include "game/input_poll.h"
+#include "game/loader.h"
 #include "game/match_fixture.h"
 #include "game/options.h"
 #include "game/skill.h"
 #include "game/skill_use_pattern.h"
 #include "runtime/runtime.h"
+#include "tests/game_support/game_stepper.h"
+
+#include <typeinfo>
 
 namespace {
 
@@ -107,6 +112,40 @@ TEST(SkillUsePatternTest, TheComputerPressesTheSkillButtonExactlyWhenItsPolicySa
     cpu->think();
     EXPECT_EQ(0, inputCurrent[1] & kButtonUp);
     replaceSkillClassForTesting(6, 3, old);
+    clearInputs();
+}
+
+// Where a policy says yes, the computer's press goes through the rules engine to the cast: the skill installed
+// is the class of its character at that level.
+TEST(SkillUsePatternTest, WhereAPolicySaysYesTheComputerCastsThatSkill) {
+    GameStepper game(ResourceTree::kFolders);
+    ASSERT_TRUE(game.started());
+    resetOptionValues();
+    skillCutInOff = true;
+    RecordingProcesser rules;
+    for (const PolicyCase& c : kPolicyCases) {
+        if (!c.casts) continue;
+        SCOPED_TRACE(describe(c));
+        clearInputs();
+        auto cpu = std::make_shared<Cpu>(c.character, 0);
+        auto rival = std::make_shared<Player>((c.character + 1) % 7, 0, 0);
+        cpu->setEnemy(rival);
+        rival->setEnemy(cpu);
+        setUp(*cpu, *rival, c);
+        for (int f = 0; f < 40 && !cpu->skill; ++f) {
+            setInputs(0, 0);
+            rules.process(*rival);
+            rules.process(*cpu);
+            if (f == 0) {
+                EXPECT_EQ(kStateSkillWait, cpu->state) << "no press";
+            }
+        }
+        ASSERT_TRUE(cpu->skill) << "nothing was cast";
+        const std::shared_ptr<Skill> reference = skillClassTable[c.character][c.level - 1](cpu, game.loaderPointer());
+        ASSERT_TRUE(reference);
+        EXPECT_EQ(typeid(*reference), typeid(*cpu->skill));
+    }
+    resetOptionValues();
     clearInputs();
 }
 
