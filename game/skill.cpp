@@ -1,12 +1,14 @@
 // Skill base, factory table and the common end.
 #include "game/skill.h"
 
+#include "game/loader.h"
 #include "game/player.h"
 #include "game/skills_kessa.h"
 #include "game/skills_obren.h"
 #include "game/skills_pelun.h"
 #include "game/skills_quen.h"
 #include "game/skills_wix.h"
+#include "runtime/runtime.h"
 
 namespace {
 std::shared_ptr<Loader> currentSkillLoader;
@@ -50,6 +52,16 @@ void finishSkill(Skill& skill) {
     owner->state = kStateSkillOverBoth;
     if (owner->face != kFaceGrave) owner->face = kFaceNormal;
     owner->faceFrame = 0;
+}
+
+int skillImage(const std::shared_ptr<Loader>& loader, int entry) { return loader ? loader->image(entry) : -1; }
+
+void playSkillSound(const std::shared_ptr<Loader>& loader, int entry) {
+    if (loader) PlaySoundHandle(loader->sound(entry), kSoundPlayBack, 1);
+}
+
+void setSkillFace(Player& player, int face) {
+    if (player.face != kFaceGrave) player.face = face;
 }
 
 void endFallingRun(Player& owner) {

@@ -54,6 +54,13 @@ void finishSkill(Skill& skill);
 // field, so the fades start here and the lock's state stays.
 void endFallingRun(Player& owner);
 
+// Helpers every skill uses. A skill made without a Loader finds no pictures (-1) and plays nothing.
+int skillImage(const std::shared_ptr<Loader>& loader, int entry);
+// Plays a skill sound from the start, in the background.
+void playSkillSound(const std::shared_ptr<Loader>& loader, int entry);
+// Writes a face, leaving the grave figure alone (only the skill that makes the grave writes over it).
+void setSkillFace(Player& player, int face);
+
 // The class table: skillClassTable[character][level - 1]. An empty cell casts nothing.
 extern SkillFactory skillClassTable[7][3];
 

@@ -32,24 +32,13 @@ constexpr int kSoundBarrier = 28;
 constexpr int kMarkFrames = 18;
 constexpr int kMaxSkillLevel = 3;
 
-int imageOf(const std::shared_ptr<Loader>& loader, int entry) { return loader ? loader->image(entry) : -1; }
-
-void play(const std::shared_ptr<Loader>& loader, int entry) {
-    if (loader) PlaySoundHandle(loader->sound(entry), kSoundPlayBack, 1);
-}
-
-// Every face a skill writes leaves the grave figure alone.
-void setFace(Player& player, int face) {
-    if (player.face != kFaceGrave) player.face = face;
-}
-
 }  // namespace
 
 // SkillOrrant.
 
 SkillOrrant::SkillOrrant(const std::shared_ptr<Player>& owner, const std::shared_ptr<Loader>& loader)
     : Skill(owner, loader), x(owner ? owner->side * 520 + 60 : 60) {
-    if (owner) setFace(*owner, kFaceSkill);
+    if (owner) setSkillFace(*owner, kFaceSkill);
 }
 
 void SkillOrrant::update() {
@@ -81,7 +70,7 @@ void SkillOrrant::update() {
             }
             break;
         case 3:
-            play(loader, kSoundOrrant);
+            playSkillSound(loader, kSoundOrrant);
             for (int r = 0; r < kFieldRows; ++r)
                 for (int c = column; c < column + 3; ++c)
                     if (o->cells[r][c] == kCellBlock || o->cells[r][c] == kCellChip) o->cells[r][c] = kCellMarked;
@@ -129,13 +118,13 @@ void SkillOrrant::draw() {
     }
     if (state > 5) return;
     // The skill's own figure stands in for the caster's.
-    setFace(*o, kFaceHidden);
+    setSkillFace(*o, kFaceHidden);
     int fx = static_cast<int>(x);
-    DrawGraphRotated(fx, static_cast<int>(y), 1.0, 0, imageOf(loader, kImageOrrantFigure), 1, o->side == 0);
+    DrawGraphRotated(fx, static_cast<int>(y), 1.0, 0, skillImage(loader, kImageOrrantFigure), 1, o->side == 0);
     if (state >= 2) {
         int w = pillarWidth / 2;
         SetBlendMode(1, pillarAlpha);
-        DrawGraphStretched(fx - w, 0, fx + w, 474, imageOf(loader, kImageOrrantPillar), 1);
+        DrawGraphStretched(fx - w, 0, fx + w, 474, skillImage(loader, kImageOrrantPillar), 1);
         SetBlendMode(0, 255);
     }
 }
@@ -144,9 +133,9 @@ void SkillOrrant::draw() {
 
 SkillSaisen::SkillSaisen(const std::shared_ptr<Player>& owner, const std::shared_ptr<Loader>& loader)
     : Skill(owner, loader), startX(owner ? owner->side * 520 + 60 : 60) {
-    int sheet = imageOf(loader, kImageSaisenFigure);
+    int sheet = skillImage(loader, kImageSaisenFigure);
     for (int k = 0; k < 3; ++k) figureFrames[k] = sheet == -1 ? -1 : DeriveSubGraph(160 * k, 0, 160, 256, sheet);
-    if (owner) setFace(*owner, kFaceHidden);
+    if (owner) setSkillFace(*owner, kFaceHidden);
 }
 
 SkillSaisen::~SkillSaisen() {
@@ -191,7 +180,7 @@ void SkillSaisen::update() {
                     // An arrived coin pays one level a frame.
                     if (o->skillLevel < kMaxSkillLevel) ++o->skillLevel;
                     --coinsLeft;
-                    play(loader, kSoundCoin);
+                    playSkillSound(loader, kSoundCoin);
                 }
             }
             if (done) state = 3;
@@ -204,7 +193,7 @@ void SkillSaisen::update() {
                 state = 4;
             break;
         case 4:
-            setFace(*r, kFaceLose);
+            setSkillFace(*r, kFaceLose);
             r->faceFrame = 0;
             if (walk <= 0)
                 state = 5;
@@ -213,8 +202,8 @@ void SkillSaisen::update() {
             break;
         case 5:
             o->state = kStateSkillOverBoth;
-            setFace(*o, kFaceNormal);
-            setFace(*r, kFaceNormal);
+            setSkillFace(*o, kFaceNormal);
+            setSkillFace(*r, kFaceNormal);
             break;
         default: break;
     }
@@ -229,16 +218,16 @@ void SkillSaisen::draw() {
     bool mirrored = state == 4 ? o->side == 1 : o->side == 0;
     DrawGraphRotated(startX + (1 - 2 * o->side) * walk, 348, 1.0, 0, figureFrames[figureFrame], 1, mirrored);
     if (state == 0) {
-        DrawGraphAt(o->side * 240 + 110, 56, imageOf(loader, kImageSaisenPlease), 1);
+        DrawGraphAt(o->side * 240 + 110, 56, skillImage(loader, kImageSaisenPlease), 1);
     } else if (state == 2) {
         for (int i = 0; i < coins; ++i) {
             // Fades out over the last rows of its fall (the blend call clamps to 0-255).
             SetBlendMode(1, 2400 - coinY[i] * 6);
-            DrawGraphAt(r->side * 520 + 40, coinY[i], imageOf(loader, kImageCharge), 1);
+            DrawGraphAt(r->side * 520 + 40, coinY[i], skillImage(loader, kImageCharge), 1);
             SetBlendMode(0, 255);
         }
     } else if (state == 3) {
-        DrawGraphAt(350 - o->side * 240, 56, imageOf(loader, coins > 0 ? kImageSaisenGet : kImageSaisenMiss), 1);
+        DrawGraphAt(350 - o->side * 240, 56, skillImage(loader, coins > 0 ? kImageSaisenGet : kImageSaisenMiss), 1);
     }
 }
 
@@ -264,7 +253,7 @@ void SkillDorvel::update() {
                 alpha += 4;
             } else {
                 state = 2;
-                play(loader, kSoundBarrier);
+                playSkillSound(loader, kSoundBarrier);
             }
             break;
         case 2:
@@ -310,7 +299,7 @@ void SkillDorvel::draw() {
     if (!r) return;
     SetBlendMode(2, alpha);
     SetDrawColorScale(255, 255, 255);
-    DrawGraphRotated(r->side * 240 + 200, 263, 1.0, 0, imageOf(loader, kImageBarrier), 1, 0);
+    DrawGraphRotated(r->side * 240 + 200, 263, 1.0, 0, skillImage(loader, kImageBarrier), 1, 0);
     SetBlendMode(0, 255);
     SetDrawColorScale(brightness_, brightness_, brightness_);
 }

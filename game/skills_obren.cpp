@@ -24,16 +24,6 @@ constexpr int kMarkFrames = 18;
 
 void setBrightness(int brightness) { SetDrawColorScale(brightness, brightness, brightness); }
 
-void playSkillSound(const std::shared_ptr<Loader>& loader, int entry) {
-    if (loader) PlaySoundHandle(loader->sound(entry), kSoundPlayBack, 1);
-}
-
-int imageOf(const std::shared_ptr<Loader>& loader, int entry) { return loader ? loader->image(entry) : -1; }
-
-void setFace(Player& player, int face) {
-    if (player.face != kFaceGrave) player.face = face;
-}
-
 bool holdsBlockOrChip(int cell) { return cell == kCellBlock || cell == kCellChip; }
 
 }  // namespace
@@ -42,10 +32,10 @@ bool holdsBlockOrChip(int cell) { return cell == kCellBlock || cell == kCellChip
 
 SkillTelvix::SkillTelvix(const std::shared_ptr<Player>& owner, std::shared_ptr<Loader> loader)
     : Skill(owner, std::move(loader)) {
-    int sheet = imageOf(this->loader, kImageTelvix);
+    int sheet = skillImage(this->loader, kImageTelvix);
     for (int k = 0; k < 5; ++k) frames_[k] = sheet != -1 ? DeriveSubGraph(0, 160 * k, 320, 160, sheet) : -1;
     if (!owner) return;
-    setFace(*owner, kFaceHidden);
+    setSkillFace(*owner, kFaceHidden);
     if (std::shared_ptr<Player> rival = owner->getEnemy()) rival->faceFrame = 0;
     for (int r = 0; r < kFieldRows && topRow_ == 21; ++r)
         for (int c = 0; c < kFieldColumns; ++c)
@@ -124,7 +114,7 @@ void SkillTelvix::draw() {
 SkillOssive::SkillOssive(const std::shared_ptr<Player>& owner, std::shared_ptr<Loader> loader)
     : Skill(owner, std::move(loader)) {
     std::fill(trail_, trail_ + kTrailLength, kSlashStart);
-    if (owner) setFace(*owner, kFaceHidden);
+    if (owner) setSkillFace(*owner, kFaceHidden);
 }
 
 SkillOssive::~SkillOssive() = default;
@@ -172,7 +162,7 @@ void SkillOssive::update() {
         case 3:
             brightness_ = 255;
             setBrightness(255);
-            setFace(*o, kFaceNormal);
+            setSkillFace(*o, kFaceNormal);
             o->state = kStateSkillOverBoth;
             break;
         default: break;
@@ -186,7 +176,7 @@ void SkillOssive::draw() {
     if (state_ == 1) {
         static const int kAfterimages[6][2] = {{18, 16}, {15, 40}, {12, 64}, {9, 88}, {6, 112}, {3, 136}};
         int x = o->side * 240 + 120;
-        int slash = imageOf(loader, kImageOssiveSlash);
+        int slash = skillImage(loader, kImageOssiveSlash);
         for (const auto& a : kAfterimages) {
             SetBlendMode(1, a[1]);
             DrawGraphAt(x, trail_[a[0]], slash, 1);
@@ -195,7 +185,7 @@ void SkillOssive::draw() {
         DrawGraphAt(x, y_, slash, 1);
     } else if (state_ == 2) {
         SetBlendMode(1, alpha_);
-        const int image = imageOf(loader, kImageOssiveCut);
+        const int image = skillImage(loader, kImageOssiveCut);
         DrawGraphPart(o->side * 240 + 150, 0, (frameCount_ / 10) * 102, 0, 102, 480, image, 1, 0);
         SetBlendMode(0, 255);
     }
@@ -210,7 +200,7 @@ SkillDoubles::SkillDoubles(const std::shared_ptr<Player>& owner, std::shared_ptr
     x_ = side * 520 - 20;
     xStep_ = side * 6 - 3;
     xEnd_ = side * 580 - 50;
-    if (owner) setFace(*owner, kFaceOwnPose);
+    if (owner) setSkillFace(*owner, kFaceOwnPose);
 }
 
 SkillDoubles::~SkillDoubles() = default;
@@ -268,7 +258,7 @@ void SkillDoubles::draw() {
     if (state_ >= 1) {
         setBrightness(255);
         SetBlendMode(1, alpha_);
-        int figure = imageOf(loader, kImageDoublesFigure);
+        int figure = skillImage(loader, kImageDoublesFigure);
         if (o->side == 1)
             DrawGraphAt(x_, 220, figure, 1);
         else

@@ -35,16 +35,6 @@ constexpr int kMarkFrames = 18;
 constexpr int kFigureWidth = 160;
 constexpr int kFigureHeight = 256;
 
-int imageOf(const std::shared_ptr<Loader>& loader, int entry) { return loader ? loader->image(entry) : -1; }
-
-void playSound(const std::shared_ptr<Loader>& loader, int entry) {
-    if (loader) PlaySoundHandle(loader->sound(entry), kSoundPlayBack, 1);
-}
-
-void setFace(Player& player, int face) {
-    if (player.face != kFaceGrave) player.face = face;
-}
-
 void setColourScale(int value) { SetDrawColorScale(value, value, value); }
 
 // The millisecond count goes negative after 24.8 days of uptime; a plain % would then give negative frames.
@@ -102,7 +92,7 @@ void SkillVintrel::update() {
                         if (r->occupied(row + 1, column)) {
                             if (row >= 0 && row < kFieldRows) r->cells[row][column] = kCellBlock;
                             star.landed = true;
-                            playSound(loader, kSoundStarLands);
+                            playSkillSound(loader, kSoundStarLands);
                         }
                         star.cell.y = row + 1;
                     }
@@ -135,13 +125,13 @@ void SkillVintrel::draw() {
             const Star& star = stars[k];
             SetBlendMode(1, star.alpha);
             DrawGraphRotated(r->side * 240 + star.cell.x * kCell + 119, star.subStep + star.cell.y * kCell + 45, 1.0,
-                             (star.angle % 360) * 0.017453277777777776, imageOf(loader, kImageStar + k % 5), 1, 0);
+                             (star.angle % 360) * 0.017453277777777776, skillImage(loader, kImageStar + k % 5), 1, 0);
             SetBlendMode(0, 255);
         }
     }
     if (state <= 2) {
         SetBlendMode(1, skyAlpha);
-        DrawGraphAt(0, 0, imageOf(loader, kImageSky), 1);
+        DrawGraphAt(0, 0, skillImage(loader, kImageSky), 1);
         SetBlendMode(0, 255);
     }
     setColourScale(brightness_);
@@ -151,11 +141,11 @@ void SkillVintrel::draw() {
 
 SkillCorvane::SkillCorvane(const std::shared_ptr<Player>& owner, const std::shared_ptr<Loader>& loader)
     : Skill(owner, loader) {
-    int sheet = imageOf(loader, kImageCorvaneFigure);
+    int sheet = skillImage(loader, kImageCorvaneFigure);
     for (int k = 0; k < kFigureFrames; ++k)
         figureFrames_[k] = sheet == -1 ? -1 : DeriveSubGraph(kFigureWidth * k, 0, kFigureWidth, kFigureHeight, sheet);
     if (!owner) return;
-    setFace(*owner, kFaceHidden);
+    setSkillFace(*owner, kFaceHidden);
     if (std::shared_ptr<Player> r = owner->getEnemy()) r->faceFrame = 0;
 }
 
@@ -184,7 +174,7 @@ void SkillCorvane::update() {
                 ++figureFrame;
                 count = 0;
                 state = 2;
-                playSound(loader, kSoundBeam);
+                playSkillSound(loader, kSoundBeam);
             } else {
                 ++count;
                 if (brightness_ > 100) brightness_ -= 2;
@@ -200,7 +190,7 @@ void SkillCorvane::update() {
             }
             break;
         case 3:
-            setFace(*r, kFaceLose);
+            setSkillFace(*r, kFaceLose);
             ringFrame = clockPhase(300) / 100;
             if (clockPhase(200) / 100 == 1 && (figureFrame == 2 || figureFrame == 3)) figureFrame ^= 1;
             if (count >= 300)
@@ -209,7 +199,7 @@ void SkillCorvane::update() {
                 count += 2;
             break;
         case 4:
-            setFace(*r, kFaceLose);
+            setSkillFace(*r, kFaceLose);
             // Whatever was there goes, skill chips included: three full rows for the caster's next lock.
             for (int row = kFieldRows - 3; row < kFieldRows; ++row)
                 for (int column = 0; column < kFieldColumns; ++column) o->cells[row][column] = kCellBlock;
@@ -217,7 +207,7 @@ void SkillCorvane::update() {
             state = 5;
             break;
         case 5:
-            setFace(*r, kFaceLose);
+            setSkillFace(*r, kFaceLose);
             if (count <= 150) {
                 state = 6;
             } else {
@@ -233,8 +223,8 @@ void SkillCorvane::update() {
             setColourScale(255);
             o->faceFrame = 0;
             o->state = kStateSkillOverBoth;
-            setFace(*o, kFaceNormal);
-            setFace(*r, kFaceNormal);
+            setSkillFace(*o, kFaceNormal);
+            setSkillFace(*r, kFaceNormal);
             break;
     }
 }
@@ -251,13 +241,13 @@ void SkillCorvane::draw() {
         setColourScale(255);
         int y1 = (288 - beamHeight) / 2 + 278;
         if (o->side == 0)
-            DrawGraphStretched(40, y1, 680, y1 + beamHeight, imageOf(loader, kImageCorvaneBeam), 1);
+            DrawGraphStretched(40, y1, 680, y1 + beamHeight, skillImage(loader, kImageCorvaneBeam), 1);
         else
-            DrawGraphStretched(-40, y1, 600, y1 + beamHeight, imageOf(loader, kImageCorvaneBeamTurn), 1);
+            DrawGraphStretched(-40, y1, 600, y1 + beamHeight, skillImage(loader, kImageCorvaneBeamTurn), 1);
         SetBlendMode(1, alpha);
-        DrawGraphPart(o->side == 0 ? 80 : 180, 280, 0, ringFrame * 288, 380, 288, imageOf(loader, kImageCorvaneRing),
+        DrawGraphPart(o->side == 0 ? 80 : 180, 280, 0, ringFrame * 288, 380, 288, skillImage(loader, kImageCorvaneRing),
                       1, o->side == 1);
-        DrawGraphAt(o->side == 0 ? 80 : 502, 395, imageOf(loader, kImageCorvaneBall), 1);
+        DrawGraphAt(o->side == 0 ? 80 : 502, 395, skillImage(loader, kImageCorvaneBall), 1);
         SetBlendMode(0, 255);
     }
     setColourScale(brightness_);
@@ -271,7 +261,7 @@ SkillGrakel::SkillGrakel(const std::shared_ptr<Player>& owner, const std::shared
     figure = Point(owner->side * 520 - 20, 220);
     std::shared_ptr<Player> r = owner->getEnemy();
     if (!r) return;
-    setFace(*owner, kFaceHidden);
+    setSkillFace(*owner, kFaceHidden);
     static const int kColours[kBeams][3] = {
         {200, 50, 50}, {50, 200, 50}, {50, 50, 200}, {50, 125, 125}, {125, 50, 125},
     };
@@ -283,7 +273,7 @@ SkillGrakel::SkillGrakel(const std::shared_ptr<Player>& owner, const std::shared
         star.y = (RandomInt(5) + 10) * 50;
         star.x = r->side * 240 + RandomInt(9) * kCell + 119;
     }
-    playSound(loader, kSoundFly);
+    playSkillSound(loader, kSoundFly);
     r->faceFrame = 0;
 }
 
@@ -326,7 +316,7 @@ void SkillGrakel::update() {
         case 1:
             if (beams[0].height > 451) {
                 state = 2;
-                playSound(loader, kSoundBeam);
+                playSkillSound(loader, kSoundBeam);
             } else {
                 for (Beam& beam : beams) beam.height += 5;
             }
@@ -334,7 +324,7 @@ void SkillGrakel::update() {
         case 2:
             if (count >= 200) {
                 state = 3;
-                playSound(loader, kSoundBlast);
+                playSkillSound(loader, kSoundBlast);
             } else {
                 if (beams[0].width < 36)
                     for (Beam& beam : beams) ++beam.width;
@@ -344,7 +334,7 @@ void SkillGrakel::update() {
             moveStars(r->side);
             break;
         case 3:
-            setFace(*r, kFaceLose);
+            setSkillFace(*r, kFaceLose);
             for (int row = 0; row < kFieldRows; ++row) {
                 int j = RandomInt(3);
                 for (int column : {j, j + 3, j + 6})
@@ -354,7 +344,7 @@ void SkillGrakel::update() {
             moveStars(r->side);
             break;
         case 4:
-            setFace(*r, kFaceLose);
+            setSkillFace(*r, kFaceLose);
             if (r->clearFrames < kMarkFrames) ++r->clearFrames;
             if (r->clearFrames >= kMarkFrames) {
                 r->clearFrames = 0;
@@ -368,7 +358,7 @@ void SkillGrakel::update() {
             moveStars(r->side);
             break;
         case 5:
-            setFace(*r, kFaceLose);
+            setSkillFace(*r, kFaceLose);
             if (beams[0].width <= 0) {
                 state = 6;
             } else {
@@ -380,7 +370,7 @@ void SkillGrakel::update() {
             moveStars(r->side);
             break;
         case 6:
-            setFace(*r, kFaceLose);
+            setSkillFace(*r, kFaceLose);
             if (brightness_ > 254) {
                 state = 7;
             } else {
@@ -391,8 +381,8 @@ void SkillGrakel::update() {
         default:
             setColourScale(255);
             o->state = kStateSkillOverBoth;
-            setFace(*o, kFaceNormal);
-            setFace(*r, kFaceNormal);
+            setSkillFace(*o, kFaceNormal);
+            setSkillFace(*r, kFaceNormal);
             break;
     }
 }
@@ -416,9 +406,9 @@ void SkillGrakel::draw() {
     if (state == 0 || state >= 6) {
         setColourScale(255);
         if (o->side == 1)
-            DrawGraphAt(figure.x, figure.y, imageOf(loader, kImageBroom), 1);
+            DrawGraphAt(figure.x, figure.y, skillImage(loader, kImageBroom), 1);
         else
-            DrawGraphMirrored(figure.x, figure.y, imageOf(loader, kImageBroom), 1);
+            DrawGraphMirrored(figure.x, figure.y, skillImage(loader, kImageBroom), 1);
     } else {
         drawBeams();
         if (state >= 2) {
@@ -426,7 +416,7 @@ void SkillGrakel::draw() {
             SetBlendMode(1, beams[0].a * 3);
             for (int i = 0; i < kStars; ++i)
                 DrawGraphRotated(starPositions[i].x, starPositions[i].y, 2.0, starAngles[i] * 0.0174532925,
-                                 imageOf(loader, kImageStar + i), 1, 0);
+                                 skillImage(loader, kImageStar + i), 1, 0);
             SetBlendMode(0, 255);
         }
     }

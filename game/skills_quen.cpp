@@ -27,17 +27,6 @@ enum Sound {
 
 constexpr double kRadiansPerDegree = 0.0174532925;
 
-int imageOf(const std::shared_ptr<Loader>& loader, int entry) { return loader ? loader->image(entry) : -1; }
-
-void play(const std::shared_ptr<Loader>& loader, int entry) {
-    if (loader) PlaySoundHandle(loader->sound(entry), kSoundPlayBack, 1);
-}
-
-// Faces never replace the grave.
-void setFace(Player& player, int face) {
-    if (player.face != kFaceGrave) player.face = face;
-}
-
 // Skill pictures face the field: side 1 as drawn, side 0 mirrored.
 void drawFacing(int side, int x, int y, int graph) {
     if (side == 1)
@@ -57,10 +46,10 @@ void releaseAll(const int (&graphs)[3]) {
 
 SkillWind::SkillWind(const std::shared_ptr<Player>& owner, const std::shared_ptr<Loader>& loader)
     : Skill(owner, loader), windX_(owner ? owner->side * 1100 - 460 : 0) {
-    int sheet = imageOf(loader, kImageWindFigure);
+    int sheet = skillImage(loader, kImageWindFigure);
     for (int k = 0; k < 3; ++k) figureFrames_[k] = DeriveSubGraph(160 * k, 0, 160, 256, sheet);
     if (!owner) return;
-    setFace(*owner, kFaceHidden);
+    setSkillFace(*owner, kFaceHidden);
     if (std::shared_ptr<Player> rival = owner->getEnemy()) rival->faceFrame = 0;
 }
 
@@ -78,7 +67,7 @@ void SkillWind::update() {
                 brightness_ -= 5;
             } else {
                 figureFrame_ = 1;
-                setFace(*rival, kFaceWindHit);
+                setSkillFace(*rival, kFaceWindHit);
                 state_ = 1;
             }
             break;
@@ -86,7 +75,7 @@ void SkillWind::update() {
             if (count_ == 15) figureFrame_ = 2;
             if (count_ == 20) {
                 gust(*o);
-                play(loader, kSoundWind);
+                playSkillSound(loader, kSoundWind);
             }
             if (count_ >= 100) {
                 state_ = 2;
@@ -100,7 +89,7 @@ void SkillWind::update() {
             if (brightness_ < 255) {
                 brightness_ += 5;
             } else {
-                setFace(*rival, kFaceNormal);
+                setSkillFace(*rival, kFaceNormal);
                 state_ = 3;
             }
             break;
@@ -132,7 +121,7 @@ void SkillWind::draw() {
     SetDrawColorScale(255, 255, 255);
     const int side = o->side;
     drawFacing(side, side == 1 ? 500 : -20, 220, figureFrames_[figureFrame_]);
-    drawFacing(side, windX_, 220, imageOf(loader, kImageWind));
+    drawFacing(side, windX_, 220, skillImage(loader, kImageWind));
     SetDrawColorScale(brightness_, brightness_, brightness_);
 }
 
@@ -140,7 +129,7 @@ void SkillWind::draw() {
 
 SkillCopy::SkillCopy(const std::shared_ptr<Player>& owner, const std::shared_ptr<Loader>& loader)
     : Skill(owner, loader), photo_(CreateEmptyGraph(320, 240, 0)) {
-    if (owner) setFace(*owner, kFaceHidden);
+    if (owner) setSkillFace(*owner, kFaceHidden);
 }
 
 SkillCopy::~SkillCopy() {
@@ -160,7 +149,7 @@ void SkillCopy::update() {
             CaptureScreenToGraph(x_ - 160, 210, x_ + 160, 450, photo_, 1);
             SetTargetScreen(-2);
             state_ = 1;
-            play(loader, kSoundShutter);
+            playSkillSound(loader, kSoundShutter);
             break;
         case 1:
             if (count_ > 9)
@@ -187,11 +176,11 @@ void SkillCopy::draw() {
     if (o == nullptr) return;
     if (state_ == 1 && count_ < 6) DrawRectangle(0, 0, 640, 480, RgbToScreenPixel(255, 255, 255), 1);
     const int side = o->side;
-    drawFacing(side, side == 1 ? 500 : -20, 220, imageOf(loader, kImageCamera));
+    drawFacing(side, side == 1 ? 500 : -20, 220, skillImage(loader, kImageCamera));
     if (state_ == 1 || state_ == 2) {
         const double angle = angle_ * kRadiansPerDegree;
         DrawGraphRotated(x_, 330, scale_, angle, photo_, 0, 0);
-        DrawGraphRotated(x_, 330, scale_, angle, imageOf(loader, kImagePhotoFrame), 1, 0);
+        DrawGraphRotated(x_, 330, scale_, angle, skillImage(loader, kImagePhotoFrame), 1, 0);
     }
 }
 
@@ -201,14 +190,14 @@ SkillManbo::SkillManbo(const std::shared_ptr<Player>& owner, const std::shared_p
     : Skill(owner, loader),
       x_(owner && owner->side == 1 ? 500 : -180),
       xStep_(owner ? 10 - 20 * owner->side : 10) {
-    int figures = imageOf(loader, kImageManboFigure);
-    int gale = imageOf(loader, kImageGale);
+    int figures = skillImage(loader, kImageManboFigure);
+    int gale = skillImage(loader, kImageGale);
     for (int k = 0; k < 3; ++k) {
         figureFrames_[k] = DeriveSubGraph(0, 160 * k, 320, 160, figures);
         windFrames_[k] = DeriveSubGraph(256 * k, 0, 256, 382, gale);
     }
     if (!owner) return;
-    setFace(*owner, kFaceHidden);
+    setSkillFace(*owner, kFaceHidden);
     if (std::shared_ptr<Player> rival = owner->getEnemy()) rival->faceFrame = 0;
 }
 
@@ -228,7 +217,7 @@ void SkillManbo::update() {
             x_ += xStep_;
             frameCount_ = (frameCount_ + 1) % 15;
             if (x_ < -199 || x_ >= 520) {
-                play(loader, kSoundGale);
+                playSkillSound(loader, kSoundGale);
                 state_ = 1;
             }
             break;
@@ -242,13 +231,13 @@ void SkillManbo::update() {
             } else {
                 state_ = 2;
             }
-            setFace(*rival, kFaceWindHit);
+            setSkillFace(*rival, kFaceWindHit);
             break;
         default:
             o->state = kStateSkillOverBoth;
-            setFace(*o, kFaceNormal);
+            setSkillFace(*o, kFaceNormal);
             o->faceFrame = 0;
-            setFace(*rival, kFaceNormal);
+            setSkillFace(*rival, kFaceNormal);
             break;
     }
 }

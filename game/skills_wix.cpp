@@ -24,9 +24,7 @@ constexpr int kIcePieces = 5;  // the skill ends once the caster has taken more 
 constexpr int kGhostTop = -256;
 constexpr int kGhostMaxAlpha = 150;
 
-void playWix(const std::shared_ptr<Loader>& loader) {
-    if (loader) PlaySoundHandle(loader->sound(kSoundWix), kSoundPlayBack, 1);
-}
+void playWix(const std::shared_ptr<Loader>& loader) { playSkillSound(loader, kSoundWix); }
 
 }  // namespace
 
