@@ -17,7 +17,8 @@
 // - the end: the update that ends the skill leaves the caster in `endState` (8 or 9; a falling-run skill whose
 //   last update comes after a lock keeps the lock's state, see `endsAfterLock`), after `frames` updates when
 //   the row gives them; the next step (8: both sides to the next piece; 9: the caster falls on);
-// - faces: the caster's face after the end step is 0 unless it is 13;
+// - faces: the caster's face after the end step is 0 unless it is 13 (or 3, crisis, while its field reaches the
+//   top rows);
 // - handles: once the skill is gone (the caster's skill released after the decor has faded), live graphs are
 //   back at their count before the press.
 //
