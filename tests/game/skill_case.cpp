@@ -4,6 +4,7 @@
 #include <cctype>
 #include <ostream>
 
+#include "game/game_clock.h"
 #include "game/game_test_util.h"
 #include "game/input_poll.h"
 #include "game/loader.h"
@@ -93,6 +94,15 @@ void SkillCaseTest::TearDown() {
 
 TEST_P(SkillCaseTest, Plays) { PlaySkillCase(*game, GetParam()); }
 
+void SceneOnlyFrame(GameStepper& game, int side0, int side1) {
+    advanceGameClockForTest(kFrameMilliseconds);
+    inputPrevious[0] = inputCurrent[0];
+    inputPrevious[1] = inputCurrent[1];
+    inputCurrent[0] = side0;
+    inputCurrent[1] = side1;
+    game.controller().update();
+}
+
 void PlaySkillCase(GameStepper& game, const SkillCase& c) {
     ASSERT_TRUE(c.character >= 0 && c.character <= 6 && c.side >= 0 && c.side <= 1);
     const int rivalCharacter = c.rivalCharacter >= 0 ? c.rivalCharacter : (c.character + 1) % 7;
@@ -129,19 +139,27 @@ void PlaySkillCase(GameStepper& game, const SkillCase& c) {
         }
     });
 
+    // Every frame from the press on: the whole frame body, or the scene alone where the row asks for it.
+    auto frame = [&](int side0, int side1) {
+        if (c.sceneOnlyFrames)
+            SceneOnlyFrame(game, side0, side1);
+        else
+            game.step(side0, side1);
+    };
+
     const int baselineGraphs = LiveGraphCount();
     const std::shared_ptr<Skill> before = caster.skill;
 
     // The press and the wait.
     StepInput press = run.buttons(kButtonUp);
-    game.step(press.side0, press.side1);
+    frame(press.side0, press.side1);
     ASSERT_EQ(kStateSkillWait, caster.state) << "the skill button was refused";
     EXPECT_EQ(kStateFrozen, rival.state);
     // The wait's own drawing is tested with the banners; here it would only cost time.
     run.scene->setDrawingEnabledForTesting(false);
     int wait = 0;
     while (caster.skill == before && wait < 400) {
-        game.step();
+        frame(0, 0);
         ++wait;
     }
     run.scene->setDrawingEnabledForTesting(true);
@@ -170,7 +188,7 @@ void PlaySkillCase(GameStepper& game, const SkillCase& c) {
         }
         const bool heldBoth = caster.state == kStateSkillRunning;
         const StepInput in = c.input ? c.input(run) : StepInput();
-        game.step(in.side0, in.side1);
+        frame(in.side0, in.side1);
         fellOn = fellOn || caster.skillRunsWhileFalling;
         run.ended = caster.state == kStateSkillOverBoth || caster.state == kStateSkillOverSelf ||
                     (fellOn && !caster.skillRunsWhileFalling);
@@ -180,6 +198,10 @@ void PlaySkillCase(GameStepper& game, const SkillCase& c) {
         }
         if (c.eachFrame) c.eachFrame(run);
         if (::testing::Test::HasFatalFailure()) return;
+        if (run.stopped) {
+            EXPECT_EQ("", drawProblem);
+            return;
+        }
     }
     run.endFrame = run.frame;
     EXPECT_EQ("", drawProblem);
@@ -199,7 +221,7 @@ void PlaySkillCase(GameStepper& game, const SkillCase& c) {
 
     // The end step.
     if (!c.endsAfterLock) {
-        game.step();
+        frame(0, 0);
         if (c.endState == kStateSkillOverBoth) {
             EXPECT_EQ(kStateNextPiece, caster.state);
             EXPECT_EQ(kStateNextPiece, rival.state);
@@ -214,7 +236,7 @@ void PlaySkillCase(GameStepper& game, const SkillCase& c) {
     if (c.after) c.after(run);
 
     // Once the decor has faded and the skill is gone, its graphs are gone too.
-    for (int f = 0; f < kDecorFadeFrames && currentMatch(game) == run.scene; ++f) game.step();
+    for (int f = 0; f < kDecorFadeFrames && currentMatch(game) == run.scene; ++f) frame(0, 0);
     // The round ended (or is ending: the banner no longer steps then); the scene's own clean-up is tested apart.
     if (currentMatch(game) != run.scene || run.scene->state() != SceneGameMain::kPlay) return;
     run.scene->setAfterSkillDrawForTesting(nullptr);

@@ -46,6 +46,9 @@ public:
     int frame = 0;           // see the header comment
     bool ended = false;      // the end state has been seen
     int endFrame = -1;       // the update that ended the skill
+    // Set by a row's eachFrame to end the run there, say when the round has ended under a running skill: the
+    // runner then checks nothing more (the match scene and its sides may be gone).
+    bool stopped = false;
 
     Player& caster();
     Player& rival();
@@ -73,6 +76,9 @@ struct SkillCase {
     int frames = -1;           // exact number of updates up to and including the one that ends it; -1 unchecked
     int maxFrames = 3000;      // fails past this many updates
     bool endsAfterLock = false;  // the last update comes after a lock: the caster keeps the lock's state
+    // The frames from the press on step the scene alone (SceneOnlyFrame) instead of the whole frame body: for
+    // long runs of play, whose cost is otherwise mostly the frame body's screen clear, input poll and message pump.
+    bool sceneOnlyFrames = false;
     // After the fields and levels are set, before the press.
     std::function<void(SkillRun&)> prepare;
     // The step's buttons from the install on (default: none held).
@@ -102,3 +108,8 @@ protected:
 
 // Plays one row (the body of SkillCaseTest.Plays, usable from other tests too).
 void PlaySkillCase(GameStepper& game, const SkillCase& c);
+
+// One frame of the current scene alone: the stepped clock moves 12 ms and both sides' words are set as the
+// input poll sets them (previous = current, current = given), then the scene controller updates (and may switch
+// scenes). No screen clear, input poll or message pump.
+void SceneOnlyFrame(GameStepper& game, int side0, int side1);
