@@ -129,10 +129,10 @@ struct RowOptions {
 };
 
 std::string rowName(const std::string& what, const RowOptions& row) {
-    std::string name = what;
-    if (row.lockFillsRow) name += ", last update fills a row";
-    if (row.lockTopsOut) name += ", last update tops out";
-    return name + sideName(row.side);
+    std::string name = what + sideName(row.side);
+    if (row.lockFillsRow) name += " ending on a lock that fills a row";
+    if (row.lockTopsOut) name += " ending on a lock that tops out";
+    return name;
 }
 
 SkillCase fioraRow(const std::string& what, int level, const RowOptions& row) {
@@ -427,7 +427,7 @@ struct SalkTrack {
 
 SkillCase salkCase(const RowOptions& row) {
     auto t = std::make_shared<SalkTrack>();
-    SkillCase c = fioraRow("Salk locks the rival's turns and skill button", 2, row);
+    SkillCase c = fioraRow("Salk locks turns and skill button", 2, row);
     c.rivalLevel = 1;
     c.prepare = [t, row](SkillRun&) {
         *t = SalkTrack();
