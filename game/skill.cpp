@@ -3,6 +3,7 @@
 
 #include "game/loader.h"
 #include "game/player.h"
+#include "game/skills_fiora.h"
 #include "game/skills_kessa.h"
 #include "game/skills_obren.h"
 #include "game/skills_pelun.h"
@@ -18,7 +19,7 @@ std::shared_ptr<Loader> currentSkillLoader;
 SkillFactory skillClassTable[7][3] = {
     {makeSkillOrrant, makeSkillSaisen, makeSkillDorvel},    // 0 Kessa
     {makeSkillVintrel, makeSkillCorvane, makeSkillGrakel},  // 1 Pelun
-    {},                                                     // 2 Fiora
+    {makeSkillPobb, makeSkillSalk, makeSkillQuillow},       // 2 Fiora
     {},                                                     // 3 Vellis
     {makeSkillTelvix, makeSkillOssive, makeSkillDoubles},   // 4 Obren
     {makeSkillWind, makeSkillCopy, makeSkillManbo},         // 5 Quen
