@@ -2,13 +2,22 @@
 #include "game/skill.h"
 
 #include "game/player.h"
+#include "game/skills_vellis.h"
 
 namespace {
 std::shared_ptr<Loader> currentSkillLoader;
 }
 
 // Filled with the characters' skill classes as they are written; an empty cell makes a cast end at once.
-SkillFactory skillClassTable[7][3] = {};
+SkillFactory skillClassTable[7][3] = {
+    {nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr},
+    {makeSkillDoll, makeSkillTrick, makeSkillSquare},
+    {nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr},
+};
 
 Skill::Skill(const std::shared_ptr<Player>& owner, std::shared_ptr<Loader> loader)
     : loader(std::move(loader)), owner_(owner) {}
