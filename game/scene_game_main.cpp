@@ -321,7 +321,10 @@ void SceneGameMain::draw() {
             drawMatchScreen();
             drawFigures();
             for (const std::shared_ptr<Player>& p : players_)
-                if (p->skill && (p->state == kStateSkillRunning || p->skillRunsWhileFalling)) p->skill->draw();
+                if (p->skill && (p->state == kStateSkillRunning || p->skillRunsWhileFalling)) {
+                    p->skill->draw();
+                    if (afterSkillDraw_) afterSkillDraw_(*p);
+                }
             SkillName::draw();
             break;
         case kPause: drawPause(); break;

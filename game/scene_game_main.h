@@ -4,6 +4,7 @@
 // stay loaded between rounds through the Loader's keep flag.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "game/scene.h"
@@ -54,6 +55,9 @@ public:
                                                                             std::shared_ptr<Loader> loader);
     // Test seam: rules only, nothing drawn (the rules never depend on drawing); later rounds inherit it.
     void setDrawingEnabledForTesting(bool enabled) { drawing_ = enabled; }
+    // Test seam: called right after each side's skill has drawn, before anything else is drawn, so a test can
+    // read the drawing state the skill left behind.
+    void setAfterSkillDrawForTesting(std::function<void(const Player&)> hook) { afterSkillDraw_ = std::move(hook); }
 
     int state() const { return state_; }
     int count() const { return count_; }
@@ -104,4 +108,5 @@ private:
     bool cpu_;
     bool cpuOnSide0_;
     bool drawing_ = true;
+    std::function<void(const Player&)> afterSkillDraw_;
 };

@@ -1,0 +1,215 @@
+// The shared runner of the skill tables (see skill_case.h).
+#include "tests/game/skill_case.h"
+
+#include <cctype>
+#include <ostream>
+
+#include "game/game_test_util.h"
+#include "game/input_poll.h"
+#include "game/loader.h"
+#include "game/next_piece_queue.h"
+#include "game/options.h"
+#include "game/scene.h"
+#include "game/scene_game_main.h"
+#include "game/skill.h"
+#include "game/skill_back.h"
+#include "game/skill_name.h"
+#include "graphics/draw.h"
+#include "graphics/graphics.h"
+
+namespace {
+
+constexpr int kIntroAndReadyFrames = 200 + 172;
+constexpr int kDecorFadeFrames = 60;
+
+SceneGameMain* currentMatch(GameStepper& game) {
+    return dynamic_cast<SceneGameMain*>(game.controller().currentScene().get());
+}
+
+// A fresh versus match of two human sides, stepped through the intro and the ready sign.
+SceneGameMain* startMatch(GameStepper& game, int character0, int character1) {
+    auto scene = std::make_shared<SceneGameMain>(character0, character1, 0, 0, true, false, 0, game.loaderPointer());
+    scene->setDrawingEnabledForTesting(false);
+    game.startScene(scene);
+    SceneGameMain* s = currentMatch(game);
+    if (s == nullptr) return nullptr;
+    for (int f = 0; f < kIntroAndReadyFrames; ++f) {
+        inputCurrent[0] = inputCurrent[1] = inputPrevious[0] = inputPrevious[1] = 0;
+        game.controller().update();
+    }
+    s->setDrawingEnabledForTesting(true);
+    return s->state() == SceneGameMain::kPlay ? s : nullptr;
+}
+
+StepInput sideWords(int casterSide, int casterButtons, int rivalButtons) {
+    StepInput in;
+    (casterSide == 0 ? in.side0 : in.side1) = casterButtons;
+    (casterSide == 0 ? in.side1 : in.side0) = rivalButtons;
+    return in;
+}
+
+}  // namespace
+
+Player& SkillRun::caster() { return *scene->player(casterSide); }
+Player& SkillRun::rival() { return *scene->player(1 - casterSide); }
+Skill* SkillRun::skill() { return caster().skill.get(); }
+StepInput SkillRun::buttons(int casterButtons, int rivalButtons) const {
+    return sideWords(casterSide, casterButtons, rivalButtons);
+}
+
+void PrintTo(const SkillCase& c, std::ostream* os) { *os << c.name; }
+
+std::string SkillCaseName(const ::testing::TestParamInfo<SkillCase>& info) {
+    std::string name;
+    for (char ch : info.param.name) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+    return name.empty() ? "row" + std::to_string(info.index) : name;
+}
+
+GameStepper* SkillCaseTest::game = nullptr;
+
+void SkillCaseTest::SetUpTestSuite() { game = new GameStepper(ResourceTree::kFolders); }
+
+void SkillCaseTest::TearDownTestSuite() {
+    delete game;
+    game = nullptr;
+}
+
+void SkillCaseTest::SetUp() {
+    ASSERT_TRUE(game->started());
+    resetOptionValues();
+    resetInput();
+}
+
+void SkillCaseTest::TearDown() {
+    resetOptionValues();
+    resetInput();
+}
+
+TEST_P(SkillCaseTest, Plays) { PlaySkillCase(*game, GetParam()); }
+
+void PlaySkillCase(GameStepper& game, const SkillCase& c) {
+    ASSERT_TRUE(c.character >= 0 && c.character <= 6 && c.side >= 0 && c.side <= 1);
+    const int rivalCharacter = c.rivalCharacter >= 0 ? c.rivalCharacter : (c.character + 1) % 7;
+    SkillRun run;
+    run.game = &game;
+    run.casterSide = c.side;
+    run.scene = c.side == 0 ? startMatch(game, c.character, rivalCharacter) : startMatch(game, rivalCharacter, c.character);
+    ASSERT_NE(nullptr, run.scene) << "the match did not reach play";
+    Player& caster = run.caster();
+    Player& rival = run.rival();
+
+    setField(caster, c.casterField);
+    setField(rival, c.rivalField);
+    rival.skillLevel = c.rivalLevel;
+    rival.pendingGarbage = c.rivalPending;
+    rival.face = c.rivalFace;
+    caster.skillLevel = c.level;
+    skillCutInOff = !c.cutIn;
+    if (c.prepare) c.prepare(run);
+    if (::testing::Test::HasFatalFailure()) return;
+
+    // Drawing state the skill leaves behind, first problem only (a broken draw would repeat every frame).
+    std::string drawProblem;
+    run.scene->setAfterSkillDrawForTesting([&](const Player& p) {
+        if (&p != &caster || !drawProblem.empty()) return;
+        int mode = -1, parameter = 0, r = -1, g = -1, b = -1;
+        GetBlendModeImpl(&mode, &parameter);
+        GetDrawColorScale(&r, &g, &b);
+        const int want = c.drawScale ? c.drawScale(run) : r;
+        if (mode != 0 || r != g || g != b || r != want) {
+            drawProblem = "update " + std::to_string(run.frame) + ": blend mode " + std::to_string(mode) +
+                          ", colour scale " + std::to_string(r) + "," + std::to_string(g) + "," +
+                          std::to_string(b) + " (want mode 0, scale " + std::to_string(want) + ")";
+        }
+    });
+
+    const int baselineGraphs = LiveGraphCount();
+    const std::shared_ptr<Skill> before = caster.skill;
+
+    // The press and the wait.
+    StepInput press = run.buttons(kButtonUp);
+    game.step(press.side0, press.side1);
+    ASSERT_EQ(kStateSkillWait, caster.state) << "the skill button was refused";
+    EXPECT_EQ(kStateFrozen, rival.state);
+    // The wait's own drawing is tested with the banners; here it would only cost time.
+    run.scene->setDrawingEnabledForTesting(false);
+    int wait = 0;
+    while (caster.skill == before && wait < 400) {
+        game.step();
+        ++wait;
+    }
+    run.scene->setDrawingEnabledForTesting(true);
+    ASSERT_NE(before, caster.skill) << "no skill was installed";
+    EXPECT_EQ(c.cutIn ? 180 : 21, wait);
+    EXPECT_EQ(0, caster.skillLevel);
+    EXPECT_EQ(kStateSkillRunning, caster.state);
+    if (c.cutIn) {
+        EXPECT_TRUE(SkillName::current());
+        ASSERT_TRUE(caster.getSkillBack());
+        EXPECT_NE(0, caster.getSkillBack()->phase);
+    } else {
+        EXPECT_FALSE(SkillName::current());
+        if (caster.getSkillBack()) {
+            EXPECT_EQ(0, caster.getSkillBack()->phase);
+        }
+    }
+
+    // The run.
+    bool fellOn = false;
+    while (!run.ended) {
+        ++run.frame;
+        if (run.frame > c.maxFrames) {
+            ADD_FAILURE() << "the skill did not end within " << c.maxFrames << " updates";
+            break;
+        }
+        const bool heldBoth = caster.state == kStateSkillRunning;
+        const StepInput in = c.input ? c.input(run) : StepInput();
+        game.step(in.side0, in.side1);
+        fellOn = fellOn || caster.skillRunsWhileFalling;
+        run.ended = caster.state == kStateSkillOverBoth || caster.state == kStateSkillOverSelf ||
+                    (fellOn && !caster.skillRunsWhileFalling);
+        if (run.ended) break;
+        if (heldBoth && caster.state == kStateSkillRunning) {
+            EXPECT_EQ(kStateFrozen, rival.state) << "update " << run.frame;
+        }
+        if (c.eachFrame) c.eachFrame(run);
+        if (::testing::Test::HasFatalFailure()) return;
+    }
+    run.endFrame = run.frame;
+    EXPECT_EQ("", drawProblem);
+    if (!run.ended) return;
+    if (c.frames >= 0) {
+        EXPECT_EQ(c.frames, run.frame) << "updates up to the end";
+    }
+    if (c.endsAfterLock) {
+        EXPECT_TRUE(caster.state == kStateClearing || caster.state == kStateGarbage ||
+                    caster.state == kStateNextPiece || caster.state == kStateToppedOut)
+            << "state " << caster.state << " after a lock";
+        EXPECT_FALSE(caster.skillRunsWhileFalling);
+    } else {
+        EXPECT_EQ(c.endState, caster.state);
+    }
+    if (c.atEnd) c.atEnd(run);
+
+    // The end step.
+    if (!c.endsAfterLock) {
+        game.step();
+        if (c.endState == kStateSkillOverBoth) {
+            EXPECT_EQ(kStateNextPiece, caster.state);
+            EXPECT_EQ(kStateNextPiece, rival.state);
+        } else {
+            EXPECT_EQ(kStateFalling, caster.state);
+        }
+    }
+    EXPECT_TRUE(caster.face == kFaceNormal || caster.face == kFaceGrave) << "face " << caster.face;
+    if (c.after) c.after(run);
+
+    // Once the decor has faded and the skill is gone, its graphs are gone too.
+    for (int f = 0; f < kDecorFadeFrames && currentMatch(game) == run.scene; ++f) game.step();
+    if (currentMatch(game) != run.scene) return;  // the round ended; the scene's own clean-up is tested apart
+    run.scene->setAfterSkillDrawForTesting(nullptr);
+    EXPECT_TRUE(!SkillName::current() || SkillName::current()->phase == 4);
+    SkillName::clearCurrent();
+    caster.skill.reset();
+    EXPECT_EQ(baselineGraphs, LiveGraphCount()) << "graphs left after the skill";
+}
