@@ -81,6 +81,9 @@ public:
     void update() override;
     void draw() override;
 
+    // 0-2 before the switch, 3 while the rival's time is stopped, 4 for the update that ends it, 5 ended.
+    int state() const { return state_; }
+
 private:
     int piecesSeen_ = 0;
     int timer_ = 255;

@@ -30,6 +30,12 @@ SceneGameMain* currentMatch(GameStepper& game) {
 SceneGameMain* startMatch(GameStepper& game, int character0, int character1) {
     auto scene = std::make_shared<SceneGameMain>(character0, character1, 0, 0, true, false, 0, game.loaderPointer());
     scene->setDrawingEnabledForTesting(false);
+    // The previous row's match with the same sides: keep its battle group loaded, as the next round does (the
+    // load is most of a row's time).
+    if (SceneGameMain* previous = currentMatch(game)) {
+        if (previous->player(0)->character == character0 && previous->player(1)->character == character1)
+            game.loader().setKeepFlag(true);
+    }
     game.startScene(scene);
     SceneGameMain* s = currentMatch(game);
     if (s == nullptr) return nullptr;
@@ -204,7 +210,8 @@ void PlaySkillCase(GameStepper& game, const SkillCase& c) {
     EXPECT_TRUE(caster.face == kFaceNormal || caster.face == kFaceGrave) << "face " << caster.face;
     if (c.after) c.after(run);
 
-    // Once the decor has faded and the skill is gone, its graphs are gone too.
+    // Once the decor has faded and the skill is gone, its graphs are gone too. Nothing drawn is looked at here.
+    run.scene->setDrawingEnabledForTesting(false);
     for (int f = 0; f < kDecorFadeFrames && currentMatch(game) == run.scene; ++f) game.step();
     if (currentMatch(game) != run.scene) return;  // the round ended; the scene's own clean-up is tested apart
     run.scene->setAfterSkillDrawForTesting(nullptr);
