@@ -8,6 +8,7 @@
 #include "game/skills_obren.h"
 #include "game/skills_pelun.h"
 #include "game/skills_quen.h"
+#include "game/skills_vellis.h"
 #include "game/skills_wix.h"
 #include "runtime/runtime.h"
 
@@ -20,7 +21,7 @@ SkillFactory skillClassTable[7][3] = {
     {makeSkillOrrant, makeSkillSaisen, makeSkillDorvel},    // 0 Kessa
     {makeSkillVintrel, makeSkillCorvane, makeSkillGrakel},  // 1 Pelun
     {makeSkillPobb, makeSkillSalk, makeSkillQuillow},       // 2 Fiora
-    {},                                                     // 3 Vellis
+    {makeSkillDoll, makeSkillTrick, makeSkillSquare},       // 3 Vellis
     {makeSkillTelvix, makeSkillOssive, makeSkillDoubles},   // 4 Obren
     {makeSkillWind, makeSkillCopy, makeSkillManbo},         // 5 Quen
     {makeSkillBaka, makeSkillIce, makeSkillDead},           // 6 Wix
