@@ -36,16 +36,6 @@ enum Sound {
 constexpr int kFigureWidth = 160;
 constexpr int kFigureHeight = 256;
 
-int imageOf(const std::shared_ptr<Loader>& loader, int entry) { return loader ? loader->image(entry) : -1; }
-
-void play(const std::shared_ptr<Loader>& loader, int entry) {
-    if (loader) PlaySoundHandle(loader->sound(entry), kSoundPlayBack, 1);
-}
-
-void setFace(Player& player, int face) {
-    if (player.face != kFaceGrave) player.face = face;
-}
-
 // Side 0 sees the pictures mirrored.
 void drawFacing(int side, int x, int y, int graph) {
     if (side == 1)
@@ -97,7 +87,7 @@ void SkillPobb::update() {
         case 0:  // the call for help
             if (count_ == 100) {
                 state_ = 1;
-                setFace(*o, kFaceNormal);
+                setSkillFace(*o, kFaceNormal);
             } else {
                 ++count_;
             }
@@ -111,7 +101,7 @@ void SkillPobb::update() {
                 ++hops_;
                 angle_ = 0;
                 arcStart_ += 80 - 160 * o->side;
-                play(loader, kSoundPobbHop);
+                playSkillSound(loader, kSoundPobbHop);
                 if (hops_ == 5) {
                     state_ = 2;
                     count_ = 0;
@@ -149,17 +139,17 @@ void SkillPobb::draw() {
     int side = o->side;
     switch (state_) {
         case 0:
-            setFace(*o, kFaceHidden);
+            setSkillFace(*o, kFaceHidden);
             if (side == 1) {
-                DrawGraphAt(500, 220, imageOf(loader, kImageFioraHelp), 1);
-                DrawGraphAt(340, 100, imageOf(loader, kImageHelpBalloon), 1);
+                DrawGraphAt(500, 220, skillImage(loader, kImageFioraHelp), 1);
+                DrawGraphAt(340, 100, skillImage(loader, kImageHelpBalloon), 1);
             } else {
-                DrawGraphMirrored(-20, 220, imageOf(loader, kImageFioraHelp), 1);
-                DrawGraphAt(150, 100, imageOf(loader, kImageHelpBalloon), 1);
+                DrawGraphMirrored(-20, 220, skillImage(loader, kImageFioraHelp), 1);
+                DrawGraphAt(150, 100, skillImage(loader, kImageHelpBalloon), 1);
             }
             break;
         case 1:
-            DrawGraphRotated(static_cast<int>(x_), static_cast<int>(y_), 1.0, 0.0, imageOf(loader, kImagePobbHop), 1,
+            DrawGraphRotated(static_cast<int>(x_), static_cast<int>(y_), 1.0, 0.0, skillImage(loader, kImagePobbHop), 1,
                              side == 0 ? 1 : 0);
             break;
         case 3:
@@ -171,9 +161,9 @@ void SkillPobb::draw() {
                 figureFrame_ = (count_ + 1) % 40 / 20;
                 curtainFrame_ = figureFrame_ + 2;
             }
-            DrawGraphPart(290, 20, curtainFrame_ * 70, 0, 70, 204, imageOf(loader, kImageCurtain), 1, 0);
+            DrawGraphPart(290, 20, curtainFrame_ * 70, 0, 70, 204, skillImage(loader, kImageCurtain), 1, 0);
             drawFigureFrame(side, static_cast<int>(x_) - 80, static_cast<int>(y_) - 128, figureFrame_,
-                            imageOf(loader, kImagePobbStand));
+                            skillImage(loader, kImagePobbStand));
             break;
         default: break;
     }
@@ -195,7 +185,7 @@ void SkillSalk::update() {
             if (frame_ == 2) {
                 count_ = 0;
                 state_ = 1;
-                play(loader, kSoundSalkShoot);
+                playSkillSound(loader, kSoundSalkShoot);
             } else {
                 ++count_;
                 frame_ = count_ % 90 / 30;
@@ -208,7 +198,7 @@ void SkillSalk::update() {
                 break;
             }
             state_ = 2;
-            play(loader, kSoundArrowHit);
+            playSkillSound(loader, kSoundArrowHit);
             o->skillRunsWhileFalling = true;
             rival->rotationLocked = true;
             piecesSeen_ = rival->piecesTaken;
@@ -227,7 +217,7 @@ void SkillSalk::update() {
             break;
         case 3:
             rival->rotationLocked = false;
-            setFace(*rival, kFaceNormal);
+            setSkillFace(*rival, kFaceNormal);
             endFallingRun(*o);
             break;
         default: break;
@@ -240,11 +230,11 @@ void SkillSalk::draw() {
     int side = o->side;
     if (state_ == 0 || state_ == 1) {
         int x = side == 1 ? 420 : 60;
-        drawFigureFrame(side, x, 180, frame_, imageOf(loader, kImageSalk));
+        drawFigureFrame(side, x, 180, frame_, skillImage(loader, kImageSalk));
     }
-    if (state_ == 1 || (state_ == 0 && frame_ > 0)) drawFacing(side, arrowX_, 340, imageOf(loader, kImageArrow));
+    if (state_ == 1 || (state_ == 0 && frame_ > 0)) drawFacing(side, arrowX_, 340, skillImage(loader, kImageArrow));
     if (state_ == 2) {
-        if (std::shared_ptr<Player> rival = o->getEnemy()) setFace(*rival, kFaceArrowHit);
+        if (std::shared_ptr<Player> rival = o->getEnemy()) setSkillFace(*rival, kFaceArrowHit);
     }
 }
 
@@ -288,7 +278,7 @@ void SkillQuillow::update() {
             eyeAlpha_ += eyeStep_;
             if (eyeAlpha_ == 255) {
                 eyeStep_ = -(eyeStep_ / 2);
-                play(loader, kSoundQuillow);
+                playSkillSound(loader, kSoundQuillow);
             }
             break;
         case 3:
@@ -307,7 +297,7 @@ void SkillQuillow::draw() {
     SetDrawColorScale(255, 255, 255);
     if (state_ == 2) {
         SetBlendMode(1, eyeAlpha_);
-        DrawGraphRotated(o->side * 240 + 200, 100, 1.0, 0.0, imageOf(loader, kImageEye), 1, 0);
+        DrawGraphRotated(o->side * 240 + 200, 100, 1.0, 0.0, skillImage(loader, kImageEye), 1, 0);
         SetBlendMode(0, 255);
     }
     // While the skill runs, what is drawn after it is dimmed.

@@ -26,17 +26,6 @@ constexpr int kSoundSquare = 39;
 constexpr int kFigureWidth = 160;
 constexpr int kFigureHeight = 256;
 
-// Every face a skill writes leaves the grave figure alone.
-void setFace(Player& player, int face) {
-    if (player.face != kFaceGrave) player.face = face;
-}
-
-int image(const std::shared_ptr<Loader>& loader, int entry) { return loader ? loader->image(entry) : -1; }
-
-void playSound(const std::shared_ptr<Loader>& loader, int entry) {
-    if (loader) PlaySoundHandle(loader->sound(entry), kSoundPlayBack, 1);
-}
-
 // The skill's own figure beside the caster's field: mirrored on side 0.
 void drawFigure(int side, int graph) {
     if (side == 1)
@@ -58,7 +47,7 @@ SkillDoll::SkillDoll(const std::shared_ptr<Player>& owner, const std::shared_ptr
     : Skill(owner, loader) {
     for (int k = 0; k < 3; ++k)
         figureFrames_[k] = DeriveSubGraph(kFigureWidth * k, 0, kFigureWidth, kFigureHeight,
-                                          image(this->loader, kImageKnifeVellis));
+                                          skillImage(this->loader, kImageKnifeVellis));
     if (!owner) return;
     const bool right = owner->side == 1;
     const int centreX = right ? 560 : 80;
@@ -78,7 +67,7 @@ SkillDoll::SkillDoll(const std::shared_ptr<Player>& owner, const std::shared_ptr
         targetX_[k] = cos(knife.angle * kRadiansPerDegree) * 6 * k + centreX;
         targetY_[k] = sin(knife.angle * kRadiansPerDegree) * 6 * k + centreY;
     }
-    setFace(*owner, kFaceHidden);
+    setSkillFace(*owner, kFaceHidden);
 }
 
 SkillDoll::~SkillDoll() {
@@ -165,7 +154,7 @@ void SkillDoll::fieldStep(Player& owner) {
         // The whole field drops one row: the top row comes in empty, the bottom row is lost.
         memmove(owner.cells[1], owner.cells[0], sizeof(owner.cells[0]) * (kFieldRows - 1));
         memset(owner.cells[0], 0, sizeof(owner.cells[0]));
-        playSound(loader, kSoundDoll);
+        playSkillSound(loader, kSoundDoll);
     }
     for (CrashMark& mark : crash_) {
         if (!mark.visible) continue;
@@ -193,11 +182,11 @@ void SkillDoll::draw() {
         DrawGraphMirrored(figureOffset_ - 20, 220, figure, 1);
     for (const Knife& knife : knives_)
         DrawGraphRotated(static_cast<int>(knife.x), static_cast<int>(knife.y), 1.0, knife.angle * kRadiansPerDegree,
-                         image(loader, kImageKnife), 1, side == 0);
+                         skillImage(loader, kImageKnife), 1, side == 0);
     for (const CrashMark& mark : crash_) {
         if (!mark.visible) continue;
         SetBlendMode(1, mark.alpha);
-        DrawGraphAt(mark.x, mark.y, image(loader, kImageCrash), 1);
+        DrawGraphAt(mark.x, mark.y, skillImage(loader, kImageCrash), 1);
         SetBlendMode(0, 255);
     }
     SetDrawColorScale(brightness_, brightness_, brightness_);
@@ -207,8 +196,8 @@ void SkillDoll::draw() {
 
 SkillTrick::SkillTrick(const std::shared_ptr<Player>& owner, const std::shared_ptr<Loader>& loader)
     : Skill(owner, loader) {
-    figure_ = DeriveSubGraph(2 * kFigureWidth, 0, kFigureWidth, kFigureHeight, image(this->loader, kImageKnifeVellis));
-    if (owner) setFace(*owner, kFaceHidden);
+    figure_ = DeriveSubGraph(2 * kFigureWidth, 0, kFigureWidth, kFigureHeight, skillImage(this->loader, kImageKnifeVellis));
+    if (owner) setSkillFace(*owner, kFaceHidden);
 }
 
 SkillTrick::~SkillTrick() { releaseDerived(figure_); }
@@ -228,16 +217,16 @@ void SkillTrick::update() {
             }
             break;
         case 1:  // the blind comes down
-            setFace(*r, kFaceCrisis);
+            setSkillFace(*r, kFaceCrisis);
             if (countdown_ <= 0) {
                 state_ = 2;
-                playSound(loader, kSoundTrick);
+                playSkillSound(loader, kSoundTrick);
             } else {
                 countdown_ -= 2;
             }
             break;
         case 2:  // brighten
-            setFace(*r, kFaceCrisis);
+            setSkillFace(*r, kFaceCrisis);
             if (brightness_ > 254)
                 state_ = 3;
             else
@@ -245,9 +234,9 @@ void SkillTrick::update() {
             break;
         case 3:
             o->state = kStateSkillOverBoth;
-            setFace(*o, kFaceNormal);
+            setSkillFace(*o, kFaceNormal);
             r->state = kStateGarbage;
-            setFace(*r, kFaceNormal);
+            setSkillFace(*r, kFaceNormal);
             r->faceFrame = 0;
             break;
         default: break;
@@ -260,9 +249,9 @@ void SkillTrick::draw() {
     std::shared_ptr<Player> r = o->getEnemy();
     if (!r) return;
     SetDrawColorScale(255, 255, 255);
-    drawFigure(o->side, state_ == 1 ? figure_ : image(loader, kImageTrickFigure));
+    drawFigure(o->side, state_ == 1 ? figure_ : skillImage(loader, kImageTrickFigure));
     const int left = r->side * 42 + 250;
-    DrawGraphStretched(left, 452 - countdown_, left + 80, 452, image(loader, kImageBlind), 1);
+    DrawGraphStretched(left, 452 - countdown_, left + 80, 452, skillImage(loader, kImageBlind), 1);
     SetDrawColorScale(brightness_, brightness_, brightness_);
 }
 
@@ -271,7 +260,7 @@ void SkillTrick::draw() {
 SkillSquare::SkillSquare(const std::shared_ptr<Player>& owner, const std::shared_ptr<Loader>& loader)
     : Skill(owner, loader) {
     if (!owner) return;
-    setFace(*owner, kFaceHidden);
+    setSkillFace(*owner, kFaceHidden);
     owner->faceFrame = 0;
 }
 
@@ -280,7 +269,7 @@ void SkillSquare::update() {
     if (o == nullptr) return;
     std::shared_ptr<Player> r = o->getEnemy();
     if (!r) return;
-    setFace(*o, kFaceHidden);
+    setSkillFace(*o, kFaceHidden);
     switch (state_) {
         case 0:
             if (timer_ <= 100)
@@ -299,14 +288,14 @@ void SkillSquare::update() {
             o->skillRunsWhileFalling = true;
             r->stopTime = true;
             o->state = kStateNextPiece;
-            setFace(*r, kFaceStopTime);
+            setSkillFace(*r, kFaceStopTime);
             r->state = kStateNextPiece;
             piecesSeen_ = r->piecesTaken;
             timer_ = 0;
             break;
         case 3:
             if (timer_ == 60) {
-                playSound(loader, kSoundSquare);
+                playSkillSound(loader, kSoundSquare);
                 timer_ = 0;
             } else {
                 ++timer_;
@@ -316,9 +305,9 @@ void SkillSquare::update() {
         case 4:
             o->skillRunsWhileFalling = false;
             r->stopTime = false;
-            setFace(*r, kFaceNormal);
+            setSkillFace(*r, kFaceNormal);
             // The caster's figure comes back with the end, as after every skill that hides it.
-            setFace(*o, kFaceNormal);
+            setSkillFace(*o, kFaceNormal);
             endFallingRun(*o);
             state_ = 5;
             break;
@@ -329,7 +318,7 @@ void SkillSquare::update() {
 void SkillSquare::draw() {
     Player* o = owner();
     if (o == nullptr) return;
-    drawFigure(o->side, image(loader, kImageSquareFigure));
+    drawFigure(o->side, skillImage(loader, kImageSquareFigure));
 }
 
 std::shared_ptr<Skill> makeSkillDoll(const std::shared_ptr<Player>& owner, const std::shared_ptr<Loader>& loader) {

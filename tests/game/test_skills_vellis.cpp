@@ -28,21 +28,6 @@ constexpr int kTrickFrames = 202;
 
 constexpr int kSquareSwitchFrame = 65;
 
-// Draws only every n-th update of the run: drawing is most of a step's time here, and every state of a skill
-// lasts long enough to be drawn many times.
-void drawEvery(SkillCase& c, int n) {
-    auto each = c.eachFrame;
-    c.eachFrame = [each, n](SkillRun& run) {
-        if (each) each(run);
-        run.scene->setDrawingEnabledForTesting((run.frame + 1) % n == 0);
-    };
-    auto after = c.after;
-    c.after = [after](SkillRun& run) {
-        run.scene->setDrawingEnabledForTesting(true);
-        if (after) after(run);
-    };
-}
-
 // Bottom rows that show where every row went: full rows with chips, a ragged row, and a chip on top.
 const Rows kDollStack = {
     "*.........", "#.#.#.#.#.", "##########", "####*#####", "##########", "##*#######", "##########",
@@ -97,7 +82,7 @@ SkillCase dollCase(const char* name, int side, const Rows& field, bool cutIn) {
         EXPECT_EQ(0, run.scene->garbageFor(1 - run.casterSide));
         EXPECT_EQ(0, run.scene->garbageFor(run.casterSide));
     };
-    drawEvery(c, 2);
+    c.drawEvery = 2;
     return c;
 }
 
@@ -160,7 +145,7 @@ SkillCase trickCase(const char* name, int side, int pending, int rivalFace, bool
         EXPECT_EQ(0, r.pendingGarbage);
         EXPECT_EQ(pending + 5, garbageRowsAtBottom(r));
     };
-    drawEvery(c, 2);
+    c.drawEvery = 2;
     return c;
 }
 
@@ -231,7 +216,7 @@ SkillCase squareCase(const char* name, int side, bool cutIn) {
         EXPECT_EQ(kFaceNormal, run.rival().face);
         EXPECT_EQ(4, run.rival().piecesTaken - notes->seen);
     };
-    drawEvery(c, 4);
+    c.drawEvery = 4;
     return c;
 }
 
