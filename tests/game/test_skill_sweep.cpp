@@ -48,7 +48,7 @@ bool PoliciesCanCast(int character, int level) {
     return !(character == 0 && level == 1) && !(character == 6 && level == 2);
 }
 
-constexpr int kMatchFrameCap = 120000;  // a hang, not a long match
+constexpr int kMatchFrameCap = 200000;  // a hang, not a long match
 constexpr int kDrawEvery = 1009;        // a frame drawn now and then (drawing is nearly all of a frame's cost)
 
 struct Tally {

@@ -179,9 +179,9 @@ TEST_F(WholeMatchTest, MoreSeedsAndStrengthsThroughThePlayStepAloneEndAndRepeat)
         int seed, level, c0, c1;
     } cases[] = {{7, 1, 2, 3}, {8, 2, 4, 5}, {9, 2, 6, 0}};
     for (const Case& c : cases) {
-        MatchRun once = play(c.seed, c.level, c.c0, c.c1, 0, 60000);
+        MatchRun once = play(c.seed, c.level, c.c0, c.c1, 0, 150000);
         ASSERT_TRUE(once.finished) << "seed " << c.seed << ": " << once.digest();
-        MatchRun again = play(c.seed, c.level, c.c0, c.c1, 0, 60000);
+        MatchRun again = play(c.seed, c.level, c.c0, c.c1, 0, 150000);
         EXPECT_EQ(once.digest(), again.digest()) << "seed " << c.seed;
         for (const RoundRecord& r : once.rounds) EXPECT_GT(r.pieces[0] + r.pieces[1], 0);
     }
@@ -192,8 +192,8 @@ TEST_F(WholeMatchTest, AfterSeveralMatchesNothingTheyMadeIsStillAlive) {
     const int sounds = GetSoundHandleCount();
     const int allocations = GetTrackedAllocCount();
     std::vector<MatchRun> runs;
-    runs.push_back(play(21, 0, 3, 3, 32, 60000));  // a mirror match, drawn now and then
-    runs.push_back(play(22, 1, 5, 2, 0, 60000));
+    runs.push_back(play(21, 0, 3, 3, 32, 150000));  // a mirror match, drawn now and then
+    runs.push_back(play(22, 1, 5, 2, 0, 150000));
     for (const MatchRun& run : runs) {
         ASSERT_TRUE(run.finished) << run.digest();
         EXPECT_GE(run.rounds.size(), 2u);
