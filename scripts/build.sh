@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Configures and builds one or both Windows targets: scripts/build.sh [i686|x86_64|all] (default all).
-# Output goes to $BUILD_ROOT/<arch> (default build/<arch>).
+# Output goes to $BUILD_ROOT/<arch> (default build/<arch>). Both targets build side by side, sharing KAVORIN_JOBS
+# (default: the number of cores) between them; each line of a target's output then starts with its name.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 root=${BUILD_ROOT:-$repo/build}
@@ -16,6 +17,25 @@ for arch in "${arches[@]}"; do
     cmake -S "$repo" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/toolchain-$arch.cmake" \
       -DCMAKE_BUILD_TYPE="${KAVORIN_BUILD_TYPE:-RelWithDebInfo}" >/dev/null
   fi
-  echo "build: $arch"
-  cmake --build "$dir" -j "$jobs"
 done
+if [ ${#arches[@]} -eq 1 ]; then
+  echo "build: ${arches[0]}"
+  cmake --build "$root/${arches[0]}" -j "$jobs"
+  exit 0
+fi
+
+share=$(( (jobs + ${#arches[@]} - 1) / ${#arches[@]} ))
+pids=()
+for arch in "${arches[@]}"; do
+  echo "build: $arch"
+  ( cmake --build "$root/$arch" -j "$share" 2>&1 | sed -u "s/^/$arch| /" ) &
+  pids+=($!)
+done
+status=0
+for i in "${!arches[@]}"; do
+  if ! wait "${pids[$i]}"; then
+    echo "build: ${arches[$i]} FAILED"
+    status=1
+  fi
+done
+exit $status

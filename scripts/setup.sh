@@ -20,11 +20,13 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
 
-# 32-bit Wine and the 32-bit GL and X libraries its Direct3D needs, for running the i686 build (what ships). They are
+# 32-bit Wine, the 32-bit GL and X libraries its Direct3D needs, and the 32-bit GStreamer plug-ins behind its media
+# filters (without them no movie opens in the i686 build), for running the i686 build (what ships). They are
 # installed on every machine, also where the kernel cannot run 32-bit programs; the test script checks before use.
 packages_i386=(
   wine32 libgl1 libgl1-mesa-dri libglx-mesa0 libxrandr2 libxi6 libxcursor1 libxrender1 libxinerama1
   libxcomposite1 libxfixes3 libxxf86vm1
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
 
 # Other helpers may hold the package lock: wait for it rather than fail.

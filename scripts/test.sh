@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds both targets, and runs every test: each build's test programs under Wine, the two
-# builds side by side on their own Xvfb displays and Wine prefixes, plus the host-side tool tests. Where this machine
-# cannot run 32-bit programs the i686 run is skipped with one line saying why, and only the x86_64 results count.
-# Output lists every test case with its result; each line of a build's run starts with that build's name, and the
-# whole of each run is also kept in $BUILD_ROOT/test-<arch>.log.
+# Sets up the machine, builds both targets (side by side), and runs every test: each build's test programs under
+# Wine, every program (or shard of one) on an Xvfb display and in a Wine prefix of its own, the two builds side by
+# side, and beside them the host-side tool tests. Where this machine cannot run 32-bit programs the i686 run is
+# skipped with one line saying why, and only the x86_64 results count.
+# Output lists every test case with its result; each line of a build's run starts with that build's name (the host
+# tests' with "host"), and the whole of each run is also kept in $BUILD_ROOT/test-<arch>.log.
+# KAVORIN_TEST_JOBS sets the programs run at once per build (default: the cores shared out between the builds run).
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 root=${BUILD_ROOT:-$repo/build}
@@ -32,14 +34,26 @@ done < <(find "$repo/tests" -name make_fixtures.sh | sort)
 if [ -x "$repo/scripts/make-resources.sh" ]; then
   "$repo/scripts/make-resources.sh" --check || status=1
 fi
+
+# The host-side archive tool tests need no display or Wine: they run beside the builds' test programs.
+host_pid=
 if [ -x "$repo/scripts/arcpack-host.sh" ]; then
-  "$repo/scripts/arcpack-host.sh" || status=1
+  rm -f "$root/test-host.result"
+  (
+    rc=0
+    "$repo/scripts/arcpack-host.sh" 2>&1 | tee "$root/test-host.log" | sed -u "s/^/host| /" || rc=$?
+    echo "$rc" > "$root/test-host.result"
+  ) &
+  host_pid=$!
 fi
 
-# run_build ARCH: one build's test programs on a display of their own; leaves the exit code and the seconds taken.
+jobs=${KAVORIN_TEST_JOBS:-$(( $(nproc) / ${#arches[@]} ))}
+[ "$jobs" -ge 1 ] || jobs=1
+# run_build ARCH: one build's test programs; each ctest entry starts its own Xvfb (scripts/with-xvfb.sh), so no two
+# programs ever share a display. Leaves the exit code and the seconds taken.
 run_build() {
   local arch=$1 start=$SECONDS rc=0
-  "$repo/scripts/with-xvfb.sh" ctest --test-dir "$root/$arch" -V --timeout 900 -j "${KAVORIN_TEST_JOBS:-4}" ${KAVORIN_CTEST_ARGS:-} 2>&1 \
+  ctest --test-dir "$root/$arch" -V --timeout 900 -j "$jobs" ${KAVORIN_CTEST_ARGS:-} 2>&1 \
     | tee "$root/test-$arch.log" | sed -u "s/^/$arch| /" || rc=$?
   echo "$rc $((SECONDS - start))" > "$root/test-$arch.result"
 }
@@ -50,6 +64,13 @@ for arch in "${arches[@]}"; do
   pids+=($!)
 done
 for pid in "${pids[@]}"; do wait "$pid" || true; done
+if [ -n "$host_pid" ]; then
+  wait "$host_pid" || true
+  if [ "$(cat "$root/test-host.result" 2>/dev/null)" != 0 ]; then
+    echo "test: host tool tests FAILED (see $root/test-host.log)"
+    status=1
+  fi
+fi
 
 for arch in "${arches[@]}"; do
   if [ ! -f "$root/test-$arch.result" ]; then

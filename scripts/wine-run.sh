@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine with the project's settings: a private prefix under the build directory, no
 # Wine debug output, and a HOME whose ALSA default device is a null sink (DirectSound needs a device to open).
+# Booting a prefix takes seconds, so each build directory keeps one booted template (wineprefix-template) and a
+# program's prefix (KAVORIN_WINEPREFIX, default wineprefix) is a copy of it, made when missing or older than the
+# template; programs given prefixes of their own stay independent of each other.
 # KAVORIN_FIXTURES and KAVORIN_BUILD_DIR are handed to the program as Windows paths (Z:\...).
 # KAVORIN_WINE_LOCALE (say ja_JP or ko_KR) runs the program under that locale, which decides Wine's ANSI and OEM
 # code pages: the locale is compiled once into the build directory, so the machine's own locales stay untouched.
@@ -16,15 +19,20 @@ if [ -z "$build" ]; then
 fi
 [ "$build" != "/" ] || build=$(dirname "$exe_abs")
 
-export WINEPREFIX=${KAVORIN_WINEPREFIX:-$build/wineprefix}
+prefix=${KAVORIN_WINEPREFIX:-$build/wineprefix}
+template=$build/wineprefix-template
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# One HOME per build directory, shared by its programs (GStreamer keeps its plug-in registry there). Programs start
+# side by side, so its files are replaced whole, never rewritten where another program may be reading them.
 export HOME=$build/winehome
 mkdir -p "$HOME"
-cat > "$HOME/.asoundrc" <<'ALSA'
-pcm.!default { type null }
-ctl.!default { type hw card 0 }
-ALSA
+asoundrc='pcm.!default { type null }
+ctl.!default { type hw card 0 }'
+if [ "$(cat "$HOME/.asoundrc" 2>/dev/null)" != "$asoundrc" ]; then
+  printf '%s\n' "$asoundrc" > "$HOME/.asoundrc.$$"
+  mv -f "$HOME/.asoundrc.$$" "$HOME/.asoundrc"
+fi
 
 to_windows() { printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"; }
 export KAVORIN_BUILD_DIR_WIN
@@ -56,32 +64,61 @@ scripts=$(cd "$(dirname "$0")" && pwd)
 pe_offset=$(od -An -tu4 -j60 -N4 "$exe_abs" | tr -d ' ')
 pe_machine=$(od -An -tx2 -j$((pe_offset + 4)) -N2 "$exe_abs" | tr -d ' ')
 
-# A prefix is (re)made when it was never finished, or when a 32-bit program is to run in one made while 32-bit Wine
-# was missing or could not run: that prefix's syswow64 is empty and no 32-bit program starts in it.
-prefix_unfit() {
-  [ -f "$WINEPREFIX/.kavorin-ready" ] || return 0
-  [ "$pe_machine" = 014c ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] \
+# The template is (re)made when it was never finished, or when a 32-bit program is to run from one made while 32-bit
+# Wine was missing or could not run: that prefix's syswow64 is empty and no 32-bit program starts in it.
+template_unfit() {
+  [ -f "$template/.kavorin-ready" ] || return 0
+  [ "$pe_machine" = 014c ] && [ ! -f "$template/drive_c/windows/syswow64/kernel32.dll" ] \
     && "$scripts/runs-32bit.sh" >/dev/null
 }
-# The prefix is made under a lock, so that parallel runs don't race on it.
-if prefix_unfit; then
-  mkdir -p "$WINEPREFIX"
+# Made under a lock, so that programs starting side by side boot it once.
+if template_unfit; then
+  mkdir -p "$template"
   (
     flock 9
-    if prefix_unfit; then
-      # Only a prefix this script finished (it bears the stamp) is ever removed.
-      if [ -f "$WINEPREFIX/.kavorin-ready" ]; then
-        echo "wine-run: remaking $WINEPREFIX, made without 32-bit Wine" >&2
-        /usr/lib/wine/wineserver -k 2>/dev/null || true
-        rm -rf "$WINEPREFIX"
-        mkdir -p "$WINEPREFIX"
+    if template_unfit; then
+      # Only a template this script finished (it bears the stamp) is ever removed.
+      if [ -f "$template/.kavorin-ready" ]; then
+        echo "wine-run: remaking $template, made without 32-bit Wine" >&2
+        WINEPREFIX=$template /usr/lib/wine/wineserver -k 2>/dev/null || true
+        rm -rf "$template"
+        mkdir -p "$template"
       fi
-      "$wine" wineboot -i >/dev/null 2>&1 || true
-      /usr/lib/wine/wineserver -w || true
-      touch "$WINEPREFIX/.kavorin-ready"
+      WINEPREFIX=$template "$wine" wineboot -i >/dev/null 2>&1 || true
+      WINEPREFIX=$template /usr/lib/wine/wineserver -w || true
+      # The stamp names this boot, so that copies of an older template are known and remade.
+      echo "$(date +%s.%N) $$" > "$template/.kavorin-ready"
     fi
-  ) 9>"$WINEPREFIX.lock"
+  ) 9>"$template.lock"
 fi
+
+# The program's own prefix: a fresh copy of the template when it has none of this template's copies yet. Only a
+# copy this script made (it bears the template's stamp) is ever removed.
+if [ "$prefix" != "$template" ] && ! cmp -s "$template/.kavorin-ready" "$prefix/.kavorin-ready"; then
+  (
+    flock 9
+    if ! cmp -s "$template/.kavorin-ready" "$prefix/.kavorin-ready"; then
+      if [ -f "$prefix/.kavorin-ready" ]; then
+        WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+        rm -rf "$prefix"
+      elif [ -e "$prefix" ] && [ -n "$(ls -A "$prefix" 2>/dev/null)" ]; then
+        echo "wine-run: $prefix exists but was not made here; not replacing it" >&2
+        exit 1
+      fi
+      rm -rf "$prefix.part"
+      # The program files (most of a prefix's 700 MB) are never written after the boot: they are shared as hard
+      # links. Everything else (the registry, settings, stamps) is a copy of the prefix's own.
+      cp -al "$template" "$prefix.part"
+      rm -f "$prefix.part/wineserver"
+      find "$prefix.part" -type f ! -regex '.*\.\(dll\|exe\|nls\|sys\|drv\|ocx\|cpl\|acm\|tlb\|ds\|manifest\)' \
+        -exec sh -c 'for f; do cp -p "$f" "$f.own" && mv -f "$f.own" "$f"; done' sh {} +
+      rm -rf "$prefix"
+      mv "$prefix.part" "$prefix"
+    fi
+  ) 9>"$prefix.lock"
+fi
+export WINEPREFIX=$prefix
+
 rc=0
 env "${locale_env[@]}" "$wine" "$exe_abs" "$@" || rc=$?
 # End this prefix's server and desktop process now, so nothing outlives the run or holds the X display.
