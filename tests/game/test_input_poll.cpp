@@ -140,14 +140,14 @@ TEST(InputPollKeyboardTest, KeysReachSideZeroOnlyWithoutPads) {
     setInputDevicesForTest(nullptr);  // the runtime's own pads and keyboard
     ASSERT_EQ(0, GetJoypadCount()) << "this check needs a machine without pads";
     const DWORD start = GetTickCount();
-    while (GetForegroundWindow() != GetMainHwnd() && GetTickCount() - start < 3000) {
+    while (GetForegroundWindow() != GetMainHwnd() && GetTickCount() - start < 20000) {
         SetForegroundWindow(GetMainHwnd());
         ProcessMessage();
         Sleep(5);
     }
     SendKey('Z', true);
     bool seen = false;
-    for (int i = 0; i < 300 && !seen; ++i) {
+    for (const DWORD pressed = GetTickCount(); !seen && GetTickCount() - pressed < 20000;) {
         ProcessMessage();
         pollInput();
         seen = (inputCurrent[0] & kButtonFirst) != 0;
@@ -155,7 +155,7 @@ TEST(InputPollKeyboardTest, KeysReachSideZeroOnlyWithoutPads) {
     }
     const int side1 = inputCurrent[1];
     SendKey('Z', false);
-    for (int i = 0; i < 300 && inputCurrent[0] != 0; ++i) {
+    for (const DWORD released = GetTickCount(); inputCurrent[0] != 0 && GetTickCount() - released < 20000;) {
         ProcessMessage();
         pollInput();
         Sleep(5);

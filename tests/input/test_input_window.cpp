@@ -18,10 +18,11 @@
 
 namespace {
 
-// Polls the condition for up to three seconds: injected input reaches the devices asynchronously.
+// Polls the condition for up to twenty seconds: injected input reaches the devices asynchronously, and late on a
+// busy machine.
 bool Eventually(const std::function<bool()>& condition) {
     const DWORD start = GetTickCount();
-    while (GetTickCount() - start < 3000) {
+    while (GetTickCount() - start < 20000) {
         if (condition()) return true;
         Sleep(5);
     }
@@ -99,7 +100,7 @@ class MainWindow {
         ASSERT_NE(GetMainHwnd(), nullptr);
         InitCharInputBuffer();
         const DWORD start = GetTickCount();
-        while (!IsAppActive() && GetTickCount() - start < 3000) {
+        while (!IsAppActive() && GetTickCount() - start < 20000) {
             SetForegroundWindow(GetMainHwnd());
             ProcessMessageImpl();
             Sleep(5);

@@ -216,7 +216,7 @@ TEST_F(SoftDrawsTest, BlendedDrawsShowInTheWindowExactly) {
         SetDrawColorScaleImpl(255, 255, 255);
         // The window may take a moment to show what was presented: present again until it does (or give up).
         std::string problem;
-        for (int attempt = 0; attempt < 20; ++attempt) {
+        for (const DWORD start = GetTickCount(); GetTickCount() - start < 20000;) {
             ASSERT_EQ(0, PresentBackScreen2D());
             for (int i = 0; i < 3; ++i) ProcessMessage();
             problem.clear();

@@ -43,7 +43,7 @@ protected:
     void SetUp() override {
         ASSERT_EQ(0, StartRuntimeAsTheGame());
         ASSERT_EQ(0, SetTargetScreen(-2));
-        for (int i = 0; i < 300 && !IsAppActive(); ++i) {
+        for (const DWORD start = GetTickCount(); !IsAppActive() && GetTickCount() - start < 20000;) {
             ProcessMessage();
             Sleep(10);
         }

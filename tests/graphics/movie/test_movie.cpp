@@ -219,11 +219,23 @@ MovieRecord* MovieOf(int graph) {
     return g != nullptr ? MovieHandleToRecord(g->movieHandle) : nullptr;
 }
 
-// Draws the graph every few milliseconds until its movie stops playing (or 5 s pass); the frames seen, in order.
+// Asks, every few milliseconds and for 20 s at most, until the condition holds; whether it held. The movies
+// decode at their own pace, which a busy machine slows.
+template <typename Condition>
+bool WaitUntil(Condition condition, DWORD sleepMs = 5) {
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > 20000) return false;
+        Sleep(sleepMs);
+    }
+    return true;
+}
+
+// Draws the graph every few milliseconds until its movie stops playing (or 30 s pass); the frames seen, in order.
 std::vector<int> WatchUntilTheEnd(int graph) {
     std::vector<int> seen;
     const DWORD start = GetTickCount();
-    while (GetTickCount() - start < 5000) {
+    while (GetTickCount() - start < 30000) {
         ProcessMessage();
         const int f = ShownFrame(graph);
         if (f >= 0 && (seen.empty() || seen.back() != f)) seen.push_back(f);
@@ -234,13 +246,14 @@ std::vector<int> WatchUntilTheEnd(int graph) {
     return seen;
 }
 
-// Frames come in order, end with the last, and most of them are seen.
+// Frames come in order and end with the last, more than one of them seen. How many of the tenth-of-a-second frames
+// a poll catches depends on the machine's load, so only the progression counts.
 std::string CheckPlaysInOrder(int graph) {
     if (PlayMovieHandle(graph) != 0) return "play";
     const std::vector<int> seen = WatchUntilTheEnd(graph);
     std::string text;
     for (int f : seen) text += std::to_string(f) + " ";
-    if (seen.size() < 3 || seen.back() != kFrames - 1) return "frames seen: " + text;
+    if (seen.size() < 2 || seen.back() != kFrames - 1) return "frames seen: " + text;
     for (size_t i = 1; i < seen.size(); ++i) {
         if (seen[i] <= seen[i - 1]) return "out of order: " + text;
     }
@@ -317,10 +330,10 @@ protected:
         SetUse3D(1);
     }
     void WaitForActivation() {
-        for (int i = 0; i < 300 && !IsAppActive(); ++i) {
+        WaitUntil([] {
             ProcessMessage();
-            Sleep(10);
-        }
+            return IsAppActive() != 0;
+        }, 10);
     }
     DisplayWatchdog watchdog_{120};
     MovieFiles files_;
@@ -349,7 +362,7 @@ TEST_F(MovieTest, Direct3DRoadPlaysPausesAndPlaysFromAnArchive) {
         ASSERT_NE(g, -1);
         ASSERT_EQ(PlayMovieHandle(g), 0);
         int shown = -1;
-        for (int i = 0; i < 400 && shown < 1; ++i, Sleep(5)) shown = ShownFrame(g);
+        WaitUntil([&] { return (shown = ShownFrame(g)) >= 1; });
         ASSERT_GE(shown, 1);
         if (viaWindow) {
             SendMessageA(GetMainHwnd(), WM_ACTIVATE, WA_INACTIVE, 0);
@@ -431,17 +444,23 @@ TEST_F(MovieTest, DeviceLossDerivedGraphsAndAPendingUpdate) {
     EXPECT_EQ(MovieOf(first)->playing, 1);
 
     int shown = -1;
-    for (int i = 0; i < 400 && shown < 2; ++i, Sleep(5)) {
+    WaitUntil([&] {
         shown = ShownFrame(first);
         ShownFrame(second);
-    }
+        return shown >= 2;
+    });
     ASSERT_GE(shown, 2);
     const int graphs[2] = {first, second};
     const int before[2] = {ShownFrame(first), ShownFrame(second)};
     PauseAllMovies();
-    // A device loss: the streams go and come back where they were.
+    // A device loss: the streams go and come back where they were, the frame last shown.
     ReleaseAllMovieSurfaces();
     EXPECT_EQ(MovieOf(first)->hasSurfaces, 0);
+    for (int i = 0; i < 2; ++i) {
+        const MovieRecord* m = MovieOf(graphs[i]);
+        ASSERT_GT(m->timePerFrame, 0);
+        EXPECT_EQ(m->savedTime / m->timePerFrame, before[i]) << i;
+    }
     RestoreScreenSystem();
     for (int i = 0; i < 2; ++i) {
         SCOPED_TRACE(i);
@@ -451,10 +470,10 @@ TEST_F(MovieTest, DeviceLossDerivedGraphsAndAPendingUpdate) {
         EXPECT_EQ(m->playing, 0);
         // The reload leaves a movie graph blank until its next frame.
         ASSERT_EQ(PlayMovieHandle(graphs[i]), 0);
+        // Played on from there: never an earlier frame (how far it got meanwhile depends on the machine's pace).
         int now = -1;
-        for (int n = 0; n < 200 && now < 0; ++n, Sleep(2)) now = ShownFrame(graphs[i]);
+        WaitUntil([&] { return (now = ShownFrame(graphs[i])) >= 0; }, 2);
         EXPECT_GE(now, before[i]);
-        EXPECT_LE(now, before[i] + 1);
     }
     // Closing while an asynchronous update is out.
     const int third = LoadGraphFromFile(files_.movie.c_str(), 0);
@@ -465,11 +484,10 @@ TEST_F(MovieTest, DeviceLossDerivedGraphsAndAPendingUpdate) {
     RestoreScreenSystem();
     EXPECT_EQ(MovieOf(third)->playing, 1);
     bool pending = false;
-    for (int i = 0; i < 200 && !pending; ++i) {
+    WaitUntil([&] {
         UpdateMovieFrame(third, 0);
-        pending = MovieOf(third)->updatePending != 0;
-        if (!pending) Sleep(1);
-    }
+        return pending = MovieOf(third)->updatePending != 0;
+    }, 1);
     EXPECT_TRUE(pending);
     EXPECT_EQ(ReleaseGraph(third, 0), 0);
     EXPECT_EQ(ReleaseGraph(first, 0), 0);
