@@ -12,6 +12,7 @@
 #include "graphics/graph.h"
 #include "sound/sound_handle.h"
 #include "tests/game_support/game_stepper.h"
+#include "tests/hang_report.h"
 #include "tools/resgen/picture_table.h"
 
 inline int LiveGraphCount() {
@@ -22,12 +23,11 @@ inline int LiveGraphCount() {
 
 inline int LiveSoundCount() { return GetSoundHandleCount(); }
 
-// Ends the process with code 3 once the seconds in `parameter` have passed.
+// Ends the process with code 3 once the seconds in `parameter` have passed, saying where it stood.
 inline DWORD WINAPI GameTestWatchdog(void* parameter) {
-    Sleep(static_cast<DWORD>(reinterpret_cast<intptr_t>(parameter)) * 1000);
-    fprintf(stderr, "game test watchdog: no end in time\n");
-    fflush(stderr);
-    ExitProcess(3);
+    const DWORD seconds = static_cast<DWORD>(reinterpret_cast<intptr_t>(parameter));
+    Sleep(seconds * 1000);
+    hang_report::ReportAndExit("game test child", seconds, 3);
 }
 
 // Runs `check` in a child process (the runtime starts and shuts down once per process in these tests' eyes)

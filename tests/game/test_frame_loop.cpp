@@ -71,7 +71,7 @@ std::string RunProgram(const std::function<void(ScriptedScene&, int)>& onUpdate,
 }
 
 TEST(FrameLoopTest, SceneSeesTheSetUpAndFramesAreAtLeast12msApart) {
-    ExpectChildPasses(120, [] {
+    ExpectChildPasses(300, [] {
         std::string seen;
         return RunProgram(
             [&](ScriptedScene&, int frame) {
@@ -96,7 +96,7 @@ TEST(FrameLoopTest, SceneSeesTheSetUpAndFramesAreAtLeast12msApart) {
 }
 
 TEST(FrameLoopTest, EndFlagEndsTheLoopBeforeThatFrameIsPresented) {
-    ExpectChildPasses(120, [] {
+    ExpectChildPasses(300, [] {
         uint64_t presentsAtLastUpdate = 0;
         return RunProgram(
             [&](ScriptedScene&, int frame) {
@@ -115,7 +115,7 @@ TEST(FrameLoopTest, EndFlagEndsTheLoopBeforeThatFrameIsPresented) {
 }
 
 TEST(FrameLoopTest, WindowCloseEndsTheLoop) {
-    ExpectChildPasses(120, [] {
+    ExpectChildPasses(300, [] {
         return RunProgram([](ScriptedScene&, int frame) {
             if (frame == 5) PostMessageA(GetMainHwnd(), WM_CLOSE, 0, 0);
         },
@@ -138,7 +138,7 @@ void SendEscape(bool down) {
 }
 
 TEST(FrameLoopTest, EscapeEndsTheLoop) {
-    ExpectChildPasses(120, [] {
+    ExpectChildPasses(300, [] {
         int pressedAt = 0;
         std::string result = RunProgram(
             [&](ScriptedScene&, int frame) {
@@ -163,7 +163,7 @@ TEST(FrameLoopTest, EscapeEndsTheLoop) {
 }
 
 TEST(FrameLoopTest, SceneReleasingGraphsAfterShutdownIsHarmless) {
-    ExpectChildPasses(120, [] {
+    ExpectChildPasses(300, [] {
         std::string late;
         std::string result = RunProgram(
             [&](ScriptedScene& scene, int frame) {

@@ -18,8 +18,10 @@
 #include "graphics/ddraw/display.h"
 #include "graphics/image/image.h"
 #include "runtime/runtime.h"
+#include "tests/hang_report.h"
 
-// Ends the process with code 3 when a test runs longer than `seconds` (a hung display wait must not stall CI).
+// Ends the process with code 3 when a test runs longer than `seconds` (a hung display wait must not stall CI),
+// saying which test it was and where every thread stood.
 class DisplayWatchdog {
 public:
     explicit DisplayWatchdog(DWORD seconds) {
@@ -38,9 +40,7 @@ private:
     static DWORD WINAPI Run(void* self) {
         auto* w = static_cast<DisplayWatchdog*>(self);
         if (WaitForSingleObject(w->stop_, w->seconds_ * 1000) == WAIT_TIMEOUT) {
-            fprintf(stderr, "display test watchdog: no progress after %lu s\n", (unsigned long)w->seconds_);
-            fflush(stderr);
-            ExitProcess(3);
+            hang_report::ReportAndExit("display test", w->seconds_, 3);
         }
         return 0;
     }

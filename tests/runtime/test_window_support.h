@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/hang_report.h"
+
 class Watchdog {
 public:
     Watchdog(const char* what, DWORD seconds) : what_(what), seconds_(seconds) {
@@ -28,10 +30,7 @@ private:
     static DWORD WINAPI Run(LPVOID self) {
         Watchdog* dog = static_cast<Watchdog*>(self);
         if (WaitForSingleObject(dog->done_, dog->seconds_ * 1000) == WAIT_TIMEOUT) {
-            std::fprintf(stderr, "watchdog: '%s' still running after %lu s; ending the test process\n", dog->what_,
-                         static_cast<unsigned long>(dog->seconds_));
-            std::fflush(stderr);
-            ExitProcess(3);
+            hang_report::ReportAndExit(dog->what_, dog->seconds_, 3);
         }
         return 0;
     }
