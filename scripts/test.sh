@@ -53,7 +53,7 @@ jobs=${KAVORIN_TEST_JOBS:-$(( $(nproc) / ${#arches[@]} ))}
 # programs ever share a display. Leaves the exit code and the seconds taken.
 run_build() {
   local arch=$1 start=$SECONDS rc=0
-  ctest --test-dir "$root/$arch" -V --timeout 900 -j "$jobs" ${KAVORIN_CTEST_ARGS:-} 2>&1 \
+  ctest --test-dir "$root/$arch" -V --timeout 1800 -j "$jobs" ${KAVORIN_CTEST_ARGS:-} 2>&1 \
     | tee "$root/test-$arch.log" | sed -u "s/^/$arch| /" || rc=$?
   echo "$rc $((SECONDS - start))" > "$root/test-$arch.result"
 }
