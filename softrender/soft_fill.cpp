@@ -70,36 +70,44 @@ int SoftFillRect(MEMIMG* image, const RECT* rect, uint32_t colour) {
 
 namespace {
 
-// Whether the segment from (x1, y1) to (x2, y2) meets the rectangle of pixel centres [l, r] x [t, b] (Liang and
-// Barsky's parameter clipping). A line whose bounding box overlaps the area may still pass it by.
-bool SegmentMeetsBox(double x1, double y1, double x2, double y2, double l, double t, double r, double b) {
-    double t0 = 0.0, t1 = 1.0;
-    const double dx = x2 - x1, dy = y2 - y1;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {x1 - l, r - x1, y1 - t, b - y1};
-    for (int i = 0; i < 4; ++i) {
-        if (p[i] == 0.0) {
-            if (q[i] < 0.0) return false;
-            continue;
-        }
-        const double u = q[i] / p[i];
-        if (p[i] < 0.0) t0 = std::max(t0, u);
-        else t1 = std::min(t1, u);
-        if (t0 > t1) return false;
-    }
-    return true;
+// Whether the line stepped from (x1, y1) towards (x2, y2) puts any pixel inside [L, R) x [T, B). The clipping
+// below moves the ends along the continuous line, which for a line that passes the area by lands on pixels the
+// line never has; the continuous line is no test either, as the stepping can put a pixel inside where the line
+// runs just outside. Worked out per axis without stepping: pixel i of the major axis lies at a1 + i sa with the
+// minor axis at b1 + sb floor(i nb / na), which moves by at most one a step, so over the steps whose major
+// coordinate is inside it takes every value between its first and its last.
+bool SteppedLineMeetsArea(int x1, int y1, int x2, int y2, int L, int T, int R, int B) {
+    const int64_t wx = static_cast<int64_t>(x2) - x1, wy = static_cast<int64_t>(y2) - y1;
+    const uint64_t nx = static_cast<uint64_t>(wx < 0 ? -wx : wx), ny = static_cast<uint64_t>(wy < 0 ? -wy : wy);
+    const bool xMajor = nx >= ny;
+    const uint64_t na = xMajor ? nx : ny, nb = xMajor ? ny : nx;
+    if (na == 0) return false;
+    const int64_t a1 = xMajor ? x1 : y1, b1 = xMajor ? y1 : x1;
+    const int64_t aLow = xMajor ? L : T, aHigh = (xMajor ? R : B) - 1;
+    const int64_t bLow = xMajor ? T : L, bHigh = (xMajor ? B : R) - 1;
+    const bool aUp = (xMajor ? wx : wy) >= 0, bUp = (xMajor ? wy : wx) >= 0;
+    int64_t first = aUp ? aLow - a1 : a1 - aHigh, last = aUp ? aHigh - a1 : a1 - aLow;
+    first = std::max<int64_t>(first, 0);
+    last = std::min<int64_t>(last, static_cast<int64_t>(na) - 1);
+    if (first > last) return false;
+    // i < 2^32 and nb < 2^32, so the product fits 64 bits.
+    const int64_t bFirst = static_cast<int64_t>(static_cast<uint64_t>(first) * nb / na);
+    const int64_t bLast = static_cast<int64_t>(static_cast<uint64_t>(last) * nb / na);
+    const int64_t from = bUp ? b1 + bFirst : b1 - bLast, to = bUp ? b1 + bLast : b1 - bFirst;
+    return to >= bLow && from <= bHigh;
 }
 
 }  // namespace
 
 void SoftDrawLine(MEMIMG* image, int x1, int y1, int x2, int y2, uint32_t colour) {
     using namespace soft;
-    if (!IsUsableImage(image)) return;
+    // One byte a pixel (a palette image) is not a layout the rules write; drawing as if it were overruns its rows.
+    if (!IsUsableImage(image) || image->hasPalette) return;
     const RECT clip = ClipArea(image);
     const int L = clip.left, T = clip.top, R = clip.right, B = clip.bottom;
     if (L >= R || T >= B) return;
     if (std::min(y1, y2) >= B || std::min(x1, x2) >= R || std::max(y1, y2) < T || std::max(x1, x2) < L) return;
-    if (!SegmentMeetsBox(x1, y1, x2, y2, L, T, R - 1, B - 1)) return;
+    if (!SteppedLineMeetsArea(x1, y1, x2, y2, L, T, R, B)) return;
 
     const double dxs = static_cast<double>(x2) - x1, dys = static_cast<double>(y2) - y1;
     const double mx = y2 == y1 ? 0.0 : dxs / dys;

@@ -154,11 +154,15 @@ void SoftDrawTriangle(MEMIMG* destination, const MEMIMG* texture, const SoftVert
     t.plane.ay = IntPart(Y[v0]);
     t.plane.u0 = static_cast<uint32_t>(U[v0]);
     t.plane.v0 = static_cast<uint32_t>(V[v0]);
-    const double k = 262144.0 / det;
-    t.plane.ux = static_cast<uint32_t>(DoubleToInt((static_cast<double>(dy10) * du20 - static_cast<double>(dy20) * du10) * k));
-    t.plane.uy = static_cast<uint32_t>(DoubleToInt((static_cast<double>(du10) * dx20 - static_cast<double>(dx10) * du20) * k));
-    t.plane.vx = static_cast<uint32_t>(DoubleToInt((static_cast<double>(dy10) * dv20 - static_cast<double>(dy20) * dv10) * k));
-    t.plane.vy = static_cast<uint32_t>(DoubleToInt((static_cast<double>(dv10) * dx20 - static_cast<double>(dv20) * dx10) * k));
+    // Multiplied first and divided last: taking 262144.0 / det first rounds differently for some sizes (7 x 7 among
+    // them), which shifts the texture by a texel and doubles a row or column.
+    auto gradient = [det](double numerator) {
+        return static_cast<uint32_t>(DoubleToInt(numerator * 262144.0 / det));
+    };
+    t.plane.ux = gradient(static_cast<double>(dy10) * du20 - static_cast<double>(dy20) * du10);
+    t.plane.uy = gradient(static_cast<double>(du10) * dx20 - static_cast<double>(dx10) * du20);
+    t.plane.vx = gradient(static_cast<double>(dy10) * dv20 - static_cast<double>(dy20) * dv10);
+    t.plane.vy = gradient(static_cast<double>(dv10) * dx20 - static_cast<double>(dv20) * dx10);
 
     // Edges from the vertices in Y order.
     const int a = iy[0], b = iy[1], cc = iy[2];

@@ -1,6 +1,7 @@
 // The 2D-surface table and the per-graph 2D operations: a graph on the DirectDraw or software path is one 2D surface
 // over a surface-data record; derived graphs share the record. Uploads write decoded images into the record's
-// software image or into its locked DirectDraw surface in the screen's layout.
+// software image, into its locked DirectDraw surface in the screen's layout, or on a palette screen through a Windows
+// bitmap and the surface's device context.
 #include "graphics/ddraw/surface2d.h"
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include "graphics/ddraw/present.h"
 #include "runtime/handle.h"
 #include "runtime/log.h"
+#include "runtime/memory.h"
 #include "runtime/text.h"
 
 namespace {
@@ -33,6 +35,41 @@ uint32_t PaletteIndexOf(const GraphImage* image, unsigned int colour) {
         if (value == (colour & 0xFFFFFF)) return static_cast<uint32_t>(i);
     }
     return 0;
+}
+
+// Palette screens: the rectangle of the image becomes a Windows bitmap, copied onto the surface at (x, y) through
+// device contexts. 0 or -1 (logged).
+int CopyImageThroughBitmap(IDirectDrawSurface7* surface, const GraphImage* image, const RECT& source, int x, int y) {
+    // Only the rectangle becomes a bitmap: the image seen from the rectangle's corner, its rows as they lie.
+    GraphImage part = *image;
+    part.width = source.right - source.left;
+    part.height = source.bottom - source.top;
+    part.pixels = static_cast<uint8_t*>(image->pixels) + static_cast<ptrdiff_t>(source.top) * image->pitch +
+                  static_cast<ptrdiff_t>(source.left) * image->format.bytesPerPixel;
+    BITMAPINFO* info = nullptr;
+    void* bits = nullptr;
+    if (GraphImageTo24Bit(&part, &info, &bits) != 0) {
+        return WriteLog("GraphImage を BMP に変換する処理が失敗しました\n");
+    }
+    HBITMAP bitmap = CreateDIBFromBitmapInfo(info, bits, 0, nullptr);
+    KV_FREE(info);
+    if (bitmap == nullptr) return WriteLog("ＢＭＰデータからＢＭＰハンドルを作成する処理が失敗しました\n");
+    // GDI matches each colour to the surface's palette on the way in.
+    int result = -1;
+    HDC surfaceDc = nullptr;
+    if (SUCCEEDED(surface->GetDC(&surfaceDc))) {
+        HDC bitmapDc = CreateCompatibleDC(surfaceDc);
+        if (bitmapDc != nullptr) {
+            HGDIOBJ previous = SelectObject(bitmapDc, bitmap);
+            if (BitBlt(surfaceDc, x, y, part.width, part.height, bitmapDc, 0, 0, SRCCOPY)) result = 0;
+            SelectObject(bitmapDc, previous);
+            DeleteDC(bitmapDc);
+        }
+        surface->ReleaseDC(surfaceDc);
+    }
+    DeleteObject(bitmap);
+    // GetDC locks the surface; a refusal there (or of the copy) is the lock failure of the other depths.
+    return result == 0 ? 0 : WriteLog("２Ｄサーフェスのロックに失敗しました\n");
 }
 
 }  // namespace
@@ -144,8 +181,9 @@ int TransferToSurface2D(const GraphImage* image, const GraphImage* alphaImage, i
     const int outX = s->x + dst.left, outY = s->y + dst.top;
 
     if (GetDisplayState().screenBits == 8 && !d->software) {
-        // Uploads into palette screens would go through GDI bitmaps; this runtime keeps to 16 and 32 bits.
-        return WriteLog("GraphImage を BMP に変換する処理が失敗しました\n");
+        if (d->surface == nullptr) return -1;
+        EndCurrentScene3D();
+        return CopyImageThroughBitmap(d->surface, image, src, outX, outY);
     }
     if (d->software) {
         const int r = TransferImageToMemImg(image, alphaImage, &d->image, src.left, src.top, src.right - src.left,

@@ -296,6 +296,64 @@ TEST_F(FontString, LengthsNullAndEmptyStrings) {
     EXPECT_EQ(0, memcmp(cut.image.pixels, whole.image.pixels, (size_t)cut.image.pitch * 20));
 }
 
+// A text whose last byte is a lead byte, placed so that its terminator is the last readable byte before a page
+// that may not be read: a read past the terminator ends the test with an access fault.
+class TextBeforeAGuardPage {
+public:
+    explicit TextBeforeAGuardPage(const char* text) {
+        SYSTEM_INFO info;
+        GetSystemInfo(&info);
+        page_ = info.dwPageSize;
+        base_ = static_cast<char*>(VirtualAlloc(nullptr, 2 * page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        DWORD old = 0;
+        if (base_ != nullptr) VirtualProtect(base_ + page_, page_, PAGE_NOACCESS, &old);
+        const size_t size = strlen(text) + 1;
+        text_ = base_ != nullptr ? base_ + page_ - size : nullptr;
+        if (text_ != nullptr) memcpy(text_, text, size);
+    }
+    ~TextBeforeAGuardPage() {
+        if (base_ != nullptr) VirtualFree(base_, 0, MEM_RELEASE);
+    }
+    const char* text() const { return text_; }
+
+private:
+    char* base_ = nullptr;
+    char* text_ = nullptr;
+    DWORD page_ = 0;
+};
+
+TEST_F(FontString, ALeadByteAtTheEndIsOneOneByteCharacter) {
+    const char lead[] = "\x82";
+    for (int type : {0, 1}) {
+        SCOPED_TRACE(testing::Message() << "font type " << type);
+        const int h = MemoryFont(18, type, type == 1 ? 1 : -1);
+        ASSERT_NE(-1, h);
+        SetFontCharGapToHandle(1, h);
+        const FontData* f = FontHandleToRecord(h);
+        const TextBeforeAGuardPage guarded((std::string("A") + lead).c_str());
+        ASSERT_NE(nullptr, guarded.text());
+
+        // "A" then the lead byte as a character of its own: GDI's advance of that one-byte code, edges and gap.
+        GdiFont gdi(f->fontObject);
+        const int leadAdvance = (int)gdi.glyph(0x82, false).gm.gmCellIncX + 2 * FontEdge(f) + f->charGap;
+        int size[2] = {};
+        EXPECT_EQ(Measure(h, "A") + leadAdvance, Measure(h, guarded.text(), -1, 0, size));
+        EXPECT_EQ(Measure(h, "A") + leadAdvance, size[0]);
+        EXPECT_EQ(Measure(h, guarded.text()), Measure(h, guarded.text(), 2)) << "a length of the whole string";
+        EXPECT_EQ(Measure(h, guarded.text()), Measure(h, guarded.text(), 5)) << "a length past the end";
+
+        const uint32_t C = RgbToScreenPixelImpl(255, 255, 255) & 0xFFFFFF;
+        const uint32_t E = RgbToScreenPixelImpl(0, 0, 255) & 0xFFFFFF;
+        TestImage image(80, 30, 32, kFill);
+        EXPECT_EQ(Measure(h, guarded.text()), DrawInto(image, h, guarded.text(), 2, 2, (int)C, (int)E));
+        EXPECT_EQ("", CompareWithReference(image, BuildReference(h, guarded.text(), 2, 2, 80, 30), kFill, C, E));
+        // Vertical writing walks the same characters.
+        int tall[2] = {};
+        Measure(h, guarded.text(), -1, 1, tall);
+        EXPECT_EQ(Measure(h, "A") + leadAdvance, tall[1]);
+    }
+}
+
 TEST_F(FontString, AThousandCharactersAreMeasuredAndDrawnWhole) {
     const int h = MemoryFont(16, 1, 1);
     std::string text;
