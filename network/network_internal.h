@@ -22,12 +22,12 @@ constexpr long kNetWorkAcceptedEvents = FD_READ | FD_WRITE | FD_CLOSE;  // 35
 // thousand 4 KB or sixty-four 64 KB messages, far more than a frame's worth at any sane rate, and keeps one
 // connection's ring below about 8 MB (the growth doubles) even on the 2 GB address space of the i686 build.
 constexpr int32_t kNetWorkReceiveHoldLimit = 4 << 20;
-// Most bytes a message's growth makes room for ahead of the bytes that came: a length header alone commits
-// at most this much, whatever it says.
-constexpr int32_t kNetWorkReceiveChunk = 64 << 10;
+// Most bytes one recv of the receive pump takes, headers included: enough for a 64 KB message and its
+// neighbours in one system call. The held bytes pass the hold limit by less than this.
+constexpr int32_t kNetWorkReceiveChunk = 256 << 10;
 
 // NetWorkRecord::receiveFlags.
-constexpr int32_t kNetWorkReadable = 1;       // an FD_READ came since the last recv that found nothing
+constexpr int32_t kNetWorkReadable = 1;       // an FD_READ came since a recv last found the socket empty
 constexpr int32_t kNetWorkReceiveEnded = 2;   // recv said the peer closed (0) or failed: no byte will come
 
 struct NetWorkRecord {

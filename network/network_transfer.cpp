@@ -65,100 +65,76 @@ int FailReceiveGrowth(NetWorkRecord* record, uint32_t length) {
     return -1;
 }
 
-// Every recv of the receive pump. A result that is not a count says what the socket holds: would-block
-// means nothing until the next FD_READ, 0 or another error means nothing ever again.
-int PumpRecv(NetWorkRecord* record, unsigned char* into, int32_t size) {
+// Bytes as the socket gives them, headers and message bytes together: one recv serves many small messages,
+// where a recv per header and per message cost two system round trips (and two FD_READ posts) each.
+unsigned char g_receiveScratch[kNetWorkReceiveChunk];
+
+// One recv of the receive pump into the scratch. A count below the size asked means the socket is empty for
+// now (the system posts FD_READ again once bytes come, since recv re-arms it); would-block likewise; 0 or
+// another error means no byte will ever come.
+int PumpRecv(NetWorkRecord* record) {
     ++g_recvCalls;
-    const int got = recv(record->socket, reinterpret_cast<char*>(into), size, 0);
-    if (got > 0) return got;
-    const bool wouldBlock = got < 0 && WSAGetLastError() == WSAEWOULDBLOCK;
+    const int got = recv(record->socket, reinterpret_cast<char*>(g_receiveScratch), kNetWorkReceiveChunk, 0);
+    if (got >= kNetWorkReceiveChunk) return got;
     record->receiveFlags &= ~kNetWorkReadable;
-    if (!wouldBlock) record->receiveFlags |= kNetWorkReceiveEnded;
+    if (got > 0) return got;
+    if (got == 0 || WSAGetLastError() != WSAEWOULDBLOCK) record->receiveFlags |= kNetWorkReceiveEnded;
     return got;
 }
 
-// Takes header bytes as they come; a partial header stays in the record, so nothing is peeked (a peek that
-// leaves data makes the system post FD_READ again at once). 1 when a header is complete, 0 when the socket
-// has no more bytes now, -1 when the length cannot be held. Room for the message is made as its bytes come.
-int ReceiveHeader(NetWorkRecord* record) {
+// Splits received bytes into headers and message bytes. A partial header stays in the record (in
+// receiveRemaining, headerReceived counting its bytes); message bytes go to the ring, which grows only for
+// bytes that came, so a length header commits nothing by itself. The peer's length is read unsigned and
+// checked in 64 bits. 0, or -1 when a length or the bytes cannot be held (the record is then in error).
+int TakeStreamBytes(NetWorkRecord* record, const unsigned char* bytes, int32_t count) {
     auto* header = reinterpret_cast<unsigned char*>(&record->receiveRemaining);
-    const int got = PumpRecv(record, header + record->headerReceived, 4 - record->headerReceived);
-    if (got <= 0) return 0;
-    record->headerReceived += got;
-    if (record->headerReceived < 4) return 0;
-    record->headerReceived = 0;
-    uint32_t length;
-    memcpy(&length, header, 4);
-    const int64_t total = (int64_t)record->receiveBuffer.heldCount + length + kRingBufferSlack;
-    if (length > (uint32_t)INT32_MAX || total > INT32_MAX) return FailReceiveGrowth(record, length);
-    record->receiveRemaining = (int32_t)length;
-    return 1;
-}
-
-// Receives up to the rest of the current message into the free part of the ring, split at its end. The
-// ring grows by at most one chunk ahead of the bytes that came, so a length header commits no memory for
-// bytes that never arrive. The count received, 0 when the socket had none, -1 when the ring cannot grow.
-int ReceiveBody(NetWorkRecord* record) {
-    RingBuffer& ring = record->receiveBuffer;
-    RingBufferNormalise(&ring);
-    const int32_t remaining = record->receiveRemaining;
-    const int32_t step = remaining < kNetWorkReceiveChunk ? remaining : kNetWorkReceiveChunk;
-    if (ring.capacity - ring.heldCount < step && RingBufferReserve(&ring, step) != 0) {
-        return FailReceiveGrowth(record, (uint32_t)remaining);
-    }
-    // At most one chunk per recv, so the held bytes pass the hold limit by less than a chunk.
-    const int32_t room = ring.capacity - ring.heldCount;
-    const int32_t want = step < room ? step : room;
-    int32_t total = 0;
-    if ((int64_t)ring.writePosition + want > ring.capacity) {
-        const int32_t first = ring.capacity - ring.writePosition;
-        const int got = PumpRecv(record, ring.data + ring.writePosition, first);
-        if (got <= 0) return 0;
-        if (got < first) {
-            ring.writePosition += got;
-            total = got;
-        } else {
-            const int second = PumpRecv(record, ring.data, want - first);
-            if (second <= 0) {
-                ring.writePosition = 0;
-                total = first;
-            } else {
-                ring.writePosition = second;
-                total = first + second;
-            }
+    while (count > 0) {
+        if (record->receiveRemaining == 0 || record->headerReceived != 0) {
+            int32_t take = 4 - record->headerReceived;
+            if (take > count) take = count;
+            MoveBytes(header + record->headerReceived, bytes, (size_t)take);
+            record->headerReceived += take;
+            bytes += take;
+            count -= take;
+            if (record->headerReceived < 4) return 0;
+            record->headerReceived = 0;
+            uint32_t length;
+            memcpy(&length, header, 4);
+            const int64_t total = (int64_t)record->receiveBuffer.heldCount + length + kRingBufferSlack;
+            if (length > (uint32_t)INT32_MAX || total > INT32_MAX) return FailReceiveGrowth(record, length);
+            record->receiveRemaining = (int32_t)length;
+            continue;  // an empty message is complete at once
         }
-    } else {
-        const int got = PumpRecv(record, ring.data + ring.writePosition, want);
-        if (got <= 0) return 0;
-        ring.writePosition += got;
-        total = got;
+        const int32_t take = record->receiveRemaining < count ? record->receiveRemaining : count;
+        if (RingBufferReserve(&record->receiveBuffer, take) != 0) {
+            return FailReceiveGrowth(record, (uint32_t)record->receiveRemaining);
+        }
+        RingBufferAdd(&record->receiveBuffer, bytes, take);
+        record->receiveRemaining -= take;
+        g_receivedBytes += (unsigned long long)take;
+        bytes += take;
+        count -= take;
     }
-    ring.heldCount += total;
-    record->receiveRemaining -= total;
-    g_receivedBytes += (unsigned long long)total;
-    return total;
+    return 0;
 }
 
 // Reads while the socket has bytes, up to the hold limit: one call takes at most the limit plus one chunk,
 // so a pass stays short whatever the peer sends, and the rest waits in the socket until the caller has
-// taken bytes (NetWorkRecv pumps again after taking). No recv is tried without an FD_READ since the last
-// would-block, and nothing is pumped in between: notifications dispatched here would only be deferred.
+// taken bytes (NetWorkRecv pumps again after taking). No recv is tried without an FD_READ (or FD_CLOSE)
+// since the socket was last found empty, and nothing is pumped in between: notifications dispatched here
+// would only be deferred.
 int ReceivePump(int handle) {
     NetWorkRecord* record = ValidateNetWorkHandle(handle, "有効なネットワークハンドルではありません in RecvSocket\n",
                                                   "このネットワークハンドルにはエラーが発生しています in RecvSocket\n");
     if (record == nullptr) return -1;
     if (record->lengthPrefixMode == 0) return 0;
-    for (;;) {
-        if ((record->receiveFlags & kNetWorkReadable) == 0) return 0;
-        if (record->receiveBuffer.heldCount >= kNetWorkReceiveHoldLimit) return 0;
-        if (record->receiveRemaining == 0 || record->headerReceived != 0) {
-            const int header = ReceiveHeader(record);
-            if (header <= 0) return header;
-            if (record->receiveRemaining == 0) continue;  // an empty message is complete at once
-        }
-        const int total = ReceiveBody(record);
-        if (total <= 0) return total;
+    while ((record->receiveFlags & kNetWorkReadable) != 0 &&
+           record->receiveBuffer.heldCount < kNetWorkReceiveHoldLimit) {
+        const int got = PumpRecv(record);
+        if (got <= 0) return 0;
+        if (TakeStreamBytes(record, g_receiveScratch, got) != 0) return -1;
     }
+    return 0;
 }
 
 // Sends from the read position, split at the end of the ring; at most `count` bytes. The count sent.
