@@ -1,6 +1,7 @@
 // Loopback throughput of length-prefixed messages through network handles, pumped the way the runtime pumps
-// them, beside a plain blocking send/recv pair moving the same framed bytes in the same run. Prints MB/s and
-// the ratio for 64 B, 4 KB and 64 KB messages in each direction.
+// them, beside a plain blocking send/recv pair moving the same framed bytes in the same run. Prints MB/s, the
+// ratio to the plain pair (best of three runs each) and the ring growths of one run (4 MB moved, 256 KB for
+// 64 B messages), for 64 B, 4 KB and 64 KB messages in each direction, with the targets beside them.
 #include <windows.h>
 
 #include <stdio.h>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "network/network_internal.h"
+#include "network/ring_buffer.h"
 
 namespace {
 
@@ -92,7 +94,12 @@ int AcceptHandle(SOCKET& peer, int port) {
     return -1;
 }
 
-double HandleSends(int port, size_t messageSize, int count) {
+struct Run {
+    double seconds;
+    unsigned long growths;  // ring growths during the run
+};
+
+Run HandleSends(int port, size_t messageSize, int count) {
     SOCKET peer;
     const int handle = AcceptHandle(peer, port);
     const std::vector<char> frame = Framed(messageSize);
@@ -100,6 +107,7 @@ double HandleSends(int port, size_t messageSize, int count) {
         std::vector<char> in(frame.size());
         for (int i = 0; i < count; ++i) ReceiveAll(peer, in.data(), in.size());
     });
+    const unsigned long growths = GetRingBufferGrowthCount();
     const double start = Now();
     NetWorkRecord* record = FindNetWorkRecord(handle);
     for (int i = 0; i < count; ++i) {
@@ -111,16 +119,17 @@ double HandleSends(int port, size_t messageSize, int count) {
         SendSocket(handle);
     }
     reader.join();
-    const double seconds = Now() - start;
+    const Run run = {Now() - start, GetRingBufferGrowthCount() - growths};
     CloseNetWorkHandle(handle);
     closesocket(peer);
-    return seconds;
+    return run;
 }
 
-double HandleReceives(int port, size_t messageSize, int count) {
+Run HandleReceives(int port, size_t messageSize, int count) {
     SOCKET peer;
     const int handle = AcceptHandle(peer, port);
     const std::vector<char> frame = Framed(messageSize);
+    const unsigned long growths = GetRingBufferGrowthCount();
     const double start = Now();
     std::thread writer([&] {
         for (int i = 0; i < count; ++i) SendAll(peer, frame.data(), frame.size());
@@ -131,10 +140,21 @@ double HandleReceives(int port, size_t messageSize, int count) {
         NetWorkRecv(handle, in.data(), (int)messageSize);
     }
     writer.join();
-    const double seconds = Now() - start;
+    const Run run = {Now() - start, GetRingBufferGrowthCount() - growths};
     CloseNetWorkHandle(handle);
     closesocket(peer);
-    return seconds;
+    return run;
+}
+
+// Best of three runs; the growths of the first (every run starts with empty rings).
+template <typename F>
+Run Best(F body) {
+    Run best = body();
+    for (int i = 1; i < 3; ++i) {
+        const Run run = body();
+        if (run.seconds < best.seconds) best.seconds = run.seconds;
+    }
+    return best;
 }
 
 }  // namespace
@@ -156,16 +176,26 @@ int main() {
     getsockname(plainListener, reinterpret_cast<sockaddr*>(&address), &length);
     const int plainPort = ntohs(address.sin_port);
 
-    printf("%-10s %-8s %12s %12s %8s\n", "message", "way", "handles MB/s", "plain MB/s", "ratio");
+    printf("%-8s %-8s %6s %12s %12s %7s %7s %8s %7s\n", "message", "way", "moved", "handles MB/s", "plain MB/s",
+           "ratio", "target", "growths", "target");
     for (size_t size : {(size_t)64, (size_t)4096, (size_t)65536}) {
         const size_t total = size == 64 ? (256u << 10) : (4u << 20);
         const int count = (int)(total / size);
         const double mb = (double)(count * (size + 4)) / (1024.0 * 1024.0);
-        const double plain = PlainPair(plainPort, plainListener, size, count);
-        const double sends = HandleSends(port, size, count);
-        const double receives = HandleReceives(port, size, count);
-        printf("%-10zu %-8s %12.2f %12.2f %8.2f\n", size, "send", mb / sends, mb / plain, plain / sends);
-        printf("%-10zu %-8s %12.2f %12.2f %8.2f\n", size, "receive", mb / receives, mb / plain, plain / receives);
+        const double plain = Best([&] { return Run{PlainPair(plainPort, plainListener, size, count), 0}; }).seconds;
+        const Run sends = Best([&] { return HandleSends(port, size, count); });
+        const Run receives = Best([&] { return HandleReceives(port, size, count); });
+        // Targets for the message sizes a program sends in practice; 64 B messages are bound by the calls and
+        // move only 256 KB, so their growths are not held to the per-4 MB target.
+        const bool fourMb = total == (4u << 20);
+        const char* sendTarget = fourMb ? ">=0.5" : "-";
+        const char* receiveTarget = !fourMb ? "-" : size == 4096 ? ">=0.5" : ">=0.8";
+        const char* growthTarget = fourMb ? "<=64" : "-";
+        printf("%-8zu %-8s %5zuK %12.2f %12.2f %7.2f %7s %8lu %7s\n", size, "send", total >> 10, mb / sends.seconds,
+               mb / plain, plain / sends.seconds, sendTarget, sends.growths, growthTarget);
+        printf("%-8zu %-8s %5zuK %12.2f %12.2f %7.2f %7s %8lu %7s\n", size, "receive", total >> 10,
+               mb / receives.seconds, mb / plain, plain / receives.seconds, receiveTarget, receives.growths,
+               growthTarget);
     }
     closesocket(plainListener);
     NetworkShutDown();

@@ -175,19 +175,47 @@ int ReadHeaderLine(int index) {
     if (!IsContentLengthLine(line)) return 0;
     if (TakeContentLength(index, line) != 0) return 0;
     if (request->outputMode == 1) {
-        *request->bodyPointerLocation = TrackedAlloc((size_t)request->contentLength, "", 0);
-        if (*request->bodyPointerLocation == nullptr) HttpFinishRequest(index, 2, kHttpDetailNoMemory);
+        if (request->contentLength > kHttpMemoryBodyLimit) {
+            WriteLogFormat("HTTP の応答 %d byte はメモリに受け取れる大きさ %d byte を超えています", request->contentLength,
+                           kHttpMemoryBodyLimit);
+            HttpFinishRequest(index, 2, kHttpDetailNoMemory);
+            return 0;
+        }
+        const int first =
+            request->contentLength < kHttpMemoryBodyFirstBlock ? request->contentLength : kHttpMemoryBodyFirstBlock;
+        *request->bodyPointerLocation = TrackedAlloc((size_t)first, "", 0);
+        if (*request->bodyPointerLocation == nullptr) return HttpFinishRequest(index, 2, kHttpDetailNoMemory);
+        request->bodyCapacity = first;
     }
     return 0;
 }
 
-// State 3 of GET and POST. With an unknown length, POST takes one chunk per pass.
+// Doubles the memory body's block (up to the Content-Length) once the bytes have filled it. 0, or -1 when
+// the block cannot grow; the old block stays in the caller's pointer for the finish to free.
+int GrowMemoryBody(HttpRequestRecord* request) {
+    if (request->bodyCapacity > request->received || request->bodyCapacity >= request->contentLength) return 0;
+    const int64_t doubled = 2 * (int64_t)(request->bodyCapacity > 0 ? request->bodyCapacity : 1);
+    const int size = doubled < request->contentLength ? (int)doubled : request->contentLength;
+    void* block = TrackedAlloc((size_t)size, "", 0);
+    if (block == nullptr) return -1;
+    MoveBytes(block, *request->bodyPointerLocation, (size_t)request->received);
+    TrackedFree(*request->bodyPointerLocation);
+    *request->bodyPointerLocation = block;
+    request->bodyCapacity = size;
+    return 0;
+}
+
+// State 3 of GET and POST. With an unknown length, POST takes one chunk per pass; either takes at most
+// kHttpBodyBytesPerPass bytes in one pass and goes on at the next.
 int ReadBody(int index, char* chunk, bool oneChunkWhileUnknown) {
     HttpRequestRecord* request = RequestAt(index);
+    int takenThisPass = 0;
     for (;;) {
+        if (takenThisPass >= kHttpBodyBytesPerPass) return 0;
         int count;
         if (request->outputMode == 0) {
             int want = (int)sizeof(g_getChunk);
+            if (want > kHttpBodyBytesPerPass - takenThisPass) want = kHttpBodyBytesPerPass - takenThisPass;
             if (request->contentLength >= 0 && request->contentLength - request->received < want) {
                 want = request->contentLength - request->received;
             }
@@ -196,11 +224,14 @@ int ReadBody(int index, char* chunk, bool oneChunkWhileUnknown) {
             DWORD written = 0;
             if (count > 0) WriteFile(request->file, chunk, (DWORD)count, &written, nullptr);
         } else {
+            if (GrowMemoryBody(request) != 0) return HttpFinishRequest(index, 2, kHttpDetailNoMemory);
+            int want = request->bodyCapacity - request->received;
+            if (want > kHttpBodyBytesPerPass - takenThisPass) want = kHttpBodyBytesPerPass - takenThisPass;
             auto* body = static_cast<char*>(*request->bodyPointerLocation);
-            count = NetWorkRecv(request->connection, body + request->received,
-                                request->contentLength - request->received);
+            count = NetWorkRecv(request->connection, body + request->received, want);
             if (count < 0) return 0;
         }
+        takenThisPass += count;
         request->received += count;
         const bool ended = ConnectionEnded(request->connection);
         const bool complete = request->contentLength >= 0 ? request->received >= request->contentLength : ended;
@@ -434,6 +465,11 @@ int HttpCreateRequest(const HttpRequestFields& fields) {
     g_table.slots[index] = request;
     ++g_table.count;
     return index;
+}
+
+int HttpGetRequestReceived(int index) {
+    const HttpRequestRecord* request = RequestAt(index);
+    return request == nullptr ? -1 : request->received;
 }
 
 int HttpGetRequestState(int index, int* result, int* detail, int* contentLength) {

@@ -21,6 +21,11 @@ constexpr UINT kDrainMarker = WM_USER + 262;
 WPARAM g_markersPosted = 0;
 WPARAM g_markersSeen = 0;
 
+// Above 0 while a drain, a pump or a public operation that has drained once runs: PumpNetworkMessages then
+// returns at once (see NetWorkPumpHold).
+int g_pumpHolds = 0;
+unsigned long g_closeFlushRounds = 0;
+
 bool MarkerSeen(WPARAM marker) { return (INT_PTR)(g_markersSeen - marker) >= 0; }
 
 }  // namespace
@@ -54,7 +59,7 @@ NetWorkRecord* NewNetWorkRecord(int slot) {
     record->connected = 1;
     record->lengthPrefixMode = g_state.rawStreamDefault == 0 ? 1 : 0;
     record->autoClose = g_state.noAutoCloseDefault == 0 ? 1 : 0;
-    record->unusedWord = 1;
+    record->receiveFlags = kNetWorkReadable;  // bytes that came before the notifications were set up
     record->checkId = g_state.serialCounter;
     RingBufferClear(&record->receiveBuffer);
     RingBufferClear(&record->sendBuffer);
@@ -87,8 +92,12 @@ int LogNetworkError(const char* format, ...) {
     return WriteLogFormat("ネットワークログ。%s[%d]", text, error);
 }
 
+void HoldNetWorkPumps() { ++g_pumpHolds; }
+void ReleaseNetWorkPumps() { --g_pumpHolds; }
+unsigned long GetNetWorkCloseFlushRoundCount() { return g_closeFlushRounds; }
+
 int PumpNetworkMessages(int closeFirst) {
-    if (g_state.socketWindow == nullptr || g_state.started == 0) return 0;
+    if (g_state.socketWindow == nullptr || g_state.started == 0 || g_pumpHolds > 0) return 0;
     if (closeFirst == 1) {
         HandleChainNode* node = g_state.chainHead.next;
         while (node != nullptr && node != &g_state.chainTail) {
@@ -110,6 +119,7 @@ int PumpNetworkMessages(int closeFirst) {
     if (!PeekMessageA(&message, window, 0, 0, PM_NOREMOVE | PM_NOYIELD)) return 0;  // the usual case: nothing queued
     const WPARAM marker = ++g_markersPosted;
     if (!PostMessageA(window, kDrainMarker, marker, 0)) return 0;
+    NetWorkPumpHold hold;
     while (!MarkerSeen(marker) && PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD)) {
         if (message.message == kDrainMarker) {
             if (!MarkerSeen(message.wParam)) g_markersSeen = message.wParam;
@@ -142,6 +152,7 @@ LRESULT OnSocketMessage(HWND, UINT, WPARAM wparam, LPARAM lparam) {
     const int error = HIWORD(lparam);
     switch (event) {
     case FD_READ:
+        record->receiveFlags |= kNetWorkReadable;
         RecvSocket(handle);
         break;
     case FD_WRITE:
@@ -153,6 +164,9 @@ LRESULT OnSocketMessage(HWND, UINT, WPARAM wparam, LPARAM lparam) {
         if (error == 0) record->connected = 1;
         break;
     case FD_CLOSE:
+        // The rest of the stream and then its end can be read without blocking; the system need not post
+        // an FD_READ for the end itself.
+        record->receiveFlags |= kNetWorkReadable;
         record->connected = 0;
         record->lossReported = 0;
         break;
@@ -200,10 +214,14 @@ int CloseNetWorkHandle(int handle) {
     if (record == nullptr || record->inUse == 0) return -1;
     PumpNetworkMessages(0);
 
-    // A record in error refuses the pumps, so waiting on it could only burn the whole bound.
+    // The receive flush waits only while the rest of the message can still come: not for a record in error
+    // (the pumps refuse it), a peer known to have closed, or a ring at its hold limit (nothing is read).
     DWORD start = timeGetTime();
-    while (timeGetTime() - start < 1000 && record->error == 0 &&
+    while (timeGetTime() - start < 1000 && record->error == 0 && record->connected == 1 &&
+           (record->receiveFlags & kNetWorkReceiveEnded) == 0 &&
+           record->receiveBuffer.heldCount < kNetWorkReceiveHoldLimit &&
            (record->receiveRemaining != 0 || record->headerReceived != 0)) {
+        ++g_closeFlushRounds;
         PumpNetworkMessages(0);
         RecvSocket(handle);
         Sleep(1);
@@ -252,6 +270,7 @@ int GetNetWorkAcceptState(int handle) {
 int GetNetWorkDataLength(int handle) {
     if (g_state.started == 0) return -1;
     PumpNetworkMessages(0);
+    NetWorkPumpHold hold;
     RecvSocket(handle);
     SendSocket(handle);
     NetWorkRecord* record =

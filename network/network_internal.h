@@ -17,6 +17,19 @@ constexpr int kNetWorkListenSlot = 4096;  // the listening socket's record
 constexpr int kNetWorkSlotCount = 4097;
 constexpr long kNetWorkAcceptedEvents = FD_READ | FD_WRITE | FD_CLOSE;  // 35
 
+// Held bytes at which the receive pump stops reading a connection until the caller takes some: a peer that
+// streams faster than the program reads waits in its own socket instead of in our memory. 4 MB holds a
+// thousand 4 KB or sixty-four 64 KB messages, far more than a frame's worth at any sane rate, and keeps one
+// connection's ring below about 8 MB (the growth doubles) even on the 2 GB address space of the i686 build.
+constexpr int32_t kNetWorkReceiveHoldLimit = 4 << 20;
+// Most bytes one recv of the receive pump takes, headers included: enough for a 64 KB message and its
+// neighbours in one system call. The held bytes pass the hold limit by less than this.
+constexpr int32_t kNetWorkReceiveChunk = 256 << 10;
+
+// NetWorkRecord::receiveFlags.
+constexpr int32_t kNetWorkReadable = 1;       // an FD_READ came since a recv last found the socket empty
+constexpr int32_t kNetWorkReceiveEnded = 2;   // recv said the peer closed (0) or failed: no byte will come
+
 struct NetWorkRecord {
     int32_t inUse;
     int32_t error;             // the receive buffer could not grow: every operation refuses the handle
@@ -36,7 +49,7 @@ struct NetWorkRecord {
     uint8_t peerAddress[4];      // IPv4, network order
     int32_t peerPort;            // network order, as accept gave it
     int32_t headerReceived;      // header bytes of the incoming message taken so far (0..3)
-    int32_t unusedWord;          // accept sets 1; nothing reads it
+    int32_t receiveFlags;        // kNetWorkReadable and kNetWorkReceiveEnded; a new record starts readable
     HandleChainNode chainNode;
 };
 #if !defined(_WIN64)
@@ -73,13 +86,31 @@ void DiscardNetWorkRecord(int slot);
 // First free connection slot (0..4095), or -1.
 int FindFreeNetWorkSlot();
 
+// While a hold stands, PumpNetworkMessages returns at once. A drain inside a running drain or pump could
+// only dispatch notifications that meet busy flags and wait anyway, and every peek at the queue is a trip
+// to the system; the notifications stay queued for the next pass.
+void HoldNetWorkPumps();
+void ReleaseNetWorkPumps();
+class NetWorkPumpHold {
+   public:
+    NetWorkPumpHold() { HoldNetWorkPumps(); }
+    ~NetWorkPumpHold() { ReleaseNetWorkPumps(); }
+    NetWorkPumpHold(const NetWorkPumpHold&) = delete;
+    NetWorkPumpHold& operator=(const NetWorkPumpHold&) = delete;
+};
+
 int RecvSocket(int handle);  // receive pump (length-prefixed); 0 or -1
 int SendSocket(int handle);  // send pump (length-prefixed); 0 or -1
 // "ネットワークログ。<text>[<WSAGetLastError>]". -1.
 int LogNetworkError(const char* format, ...) KV_PRINTF_LIKE(1, 2);
 
-// Socket notifications handled since the process started (diagnostics for tests).
+// Diagnostics for tests and benchmarks, counted since the process started: socket notifications handled,
+// recv calls made by the receive pump and the message bytes they took, and rounds of the close's receive
+// flush (each round waits a millisecond, so they show how long closes held the pump).
 unsigned long GetSocketNotificationCount();
+unsigned long GetNetWorkRecvCallCount();
+unsigned long long GetNetWorkReceivedByteCount();
+unsigned long GetNetWorkCloseFlushRoundCount();
 
 // ---- Start pieces (not called by the program) ----
 // WinSock 1.1 and the hidden socket window, on the calling thread, which must be the one that pumps

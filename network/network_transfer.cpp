@@ -1,6 +1,6 @@
 // Moving bytes: the receive and send pumps of length-prefixed connections (4-byte little-endian length, then
 // the message) and the receive, peek and send operations of both modes. The peer's length is not trusted:
-// it is read unsigned and checked in 64 bits before the buffer grows for it.
+// it is read unsigned and checked in 64 bits, and the buffer grows only as the message's bytes arrive.
 #include <windows.h>
 
 #include <string.h>
@@ -10,14 +10,17 @@
 
 namespace {
 
-// One busy flag per direction for all handles: a notification dispatched while a pump runs re-enters it
-// through PumpNetworkMessages and must not start a second pump on the same buffers.
+// One busy flag per direction for all handles: a notification dispatched while a pump runs must not start
+// a second pump on the same buffers.
 int g_receiving = 0;
 int g_sending = 0;
 
+unsigned long g_recvCalls = 0;
+unsigned long long g_receivedBytes = 0;
+
 // A notification that arrives while its direction's pump runs is refused by the busy flag; since the
 // system posts FD_READ and FD_WRITE only once per state change, the refused handle is noted and pumped once
-// the running pump ends, or its bytes would wait for a notification that never comes.
+// the running pump is done with its own, or its bytes would wait for a notification that never comes.
 struct DeferredPumps {
     int handles[kNetWorkSlotCount];  // 0: nothing noted for the slot
     int count;
@@ -31,14 +34,16 @@ void Defer(DeferredPumps& deferred, int handle) {
     deferred.handles[slot] = handle;
 }
 
-void RunDeferred(DeferredPumps& deferred, int (*pump)(int)) {
+// The next noted handle, taken off the list, or 0.
+int TakeDeferred(DeferredPumps& deferred) {
     for (int slot = 0; slot < kNetWorkSlotCount && deferred.count > 0; ++slot) {
         const int handle = deferred.handles[slot];
         if (handle == 0) continue;
         deferred.handles[slot] = 0;
         --deferred.count;
-        pump(handle);
+        return handle;
     }
+    return 0;
 }
 
 class BusyFlag {
@@ -60,76 +65,76 @@ int FailReceiveGrowth(NetWorkRecord* record, uint32_t length) {
     return -1;
 }
 
-// Takes header bytes as they come; a partial header stays in the record, so nothing is peeked (a peek that
-// leaves data makes the system post FD_READ again at once). 1 when a header is complete and the buffer has
-// room for its message, 0 when the socket has no more bytes now, -1 when the length cannot be held.
-int ReceiveHeader(NetWorkRecord* record) {
-    auto* header = reinterpret_cast<char*>(&record->receiveRemaining);
-    const int got = recv(record->socket, header + record->headerReceived, 4 - record->headerReceived, 0);
-    if (got <= 0) return 0;
-    record->headerReceived += got;
-    if (record->headerReceived < 4) return 0;
-    record->headerReceived = 0;
-    uint32_t length;
-    memcpy(&length, header, 4);
-    const int64_t total = (int64_t)record->receiveBuffer.heldCount + length + kRingBufferSlack;
-    if (length > (uint32_t)INT32_MAX || total > INT32_MAX) return FailReceiveGrowth(record, length);
-    record->receiveRemaining = (int32_t)length;
-    if (RingBufferReserve(&record->receiveBuffer, (int32_t)length) != 0) return FailReceiveGrowth(record, length);
-    return 1;
+// Bytes as the socket gives them, headers and message bytes together: one recv serves many small messages,
+// where a recv per header and per message cost two system round trips (and two FD_READ posts) each.
+unsigned char g_receiveScratch[kNetWorkReceiveChunk];
+
+// One recv of the receive pump into the scratch. A count below the size asked means the socket is empty for
+// now (the system posts FD_READ again once bytes come, since recv re-arms it); would-block likewise; 0 or
+// another error means no byte will ever come.
+int PumpRecv(NetWorkRecord* record) {
+    ++g_recvCalls;
+    const int got = recv(record->socket, reinterpret_cast<char*>(g_receiveScratch), kNetWorkReceiveChunk, 0);
+    if (got >= kNetWorkReceiveChunk) return got;
+    record->receiveFlags &= ~kNetWorkReadable;
+    if (got > 0) return got;
+    if (got == 0 || WSAGetLastError() != WSAEWOULDBLOCK) record->receiveFlags |= kNetWorkReceiveEnded;
+    return got;
 }
 
-// Receives up to the rest of the current message into the free part of the ring, split at its end.
-int ReceiveBody(NetWorkRecord* record) {
-    RingBuffer& ring = record->receiveBuffer;
-    RingBufferNormalise(&ring);
-    const int32_t remaining = record->receiveRemaining;
-    int32_t total = 0;
-    if ((int64_t)ring.writePosition + remaining > ring.capacity) {
-        const int32_t first = ring.capacity - ring.writePosition;
-        const int got = recv(record->socket, reinterpret_cast<char*>(ring.data + ring.writePosition), first, 0);
-        if (got <= 0) return 0;
-        if (got < first) {
-            ring.writePosition += got;
-            total = got;
-        } else {
-            const int second = recv(record->socket, reinterpret_cast<char*>(ring.data), remaining - first, 0);
-            if (second <= 0) {
-                ring.writePosition = 0;
-                total = first;
-            } else {
-                ring.writePosition = second;
-                total = first + second;
-            }
+// Splits received bytes into headers and message bytes. A partial header stays in the record (in
+// receiveRemaining, headerReceived counting its bytes); message bytes go to the ring, which grows only for
+// bytes that came, so a length header commits nothing by itself. The peer's length is read unsigned and
+// checked in 64 bits. 0, or -1 when a length or the bytes cannot be held (the record is then in error).
+int TakeStreamBytes(NetWorkRecord* record, const unsigned char* bytes, int32_t count) {
+    auto* header = reinterpret_cast<unsigned char*>(&record->receiveRemaining);
+    while (count > 0) {
+        if (record->receiveRemaining == 0 || record->headerReceived != 0) {
+            int32_t take = 4 - record->headerReceived;
+            if (take > count) take = count;
+            MoveBytes(header + record->headerReceived, bytes, (size_t)take);
+            record->headerReceived += take;
+            bytes += take;
+            count -= take;
+            if (record->headerReceived < 4) return 0;
+            record->headerReceived = 0;
+            uint32_t length;
+            memcpy(&length, header, 4);
+            const int64_t total = (int64_t)record->receiveBuffer.heldCount + length + kRingBufferSlack;
+            if (length > (uint32_t)INT32_MAX || total > INT32_MAX) return FailReceiveGrowth(record, length);
+            record->receiveRemaining = (int32_t)length;
+            continue;  // an empty message is complete at once
         }
-    } else {
-        const int got = recv(record->socket, reinterpret_cast<char*>(ring.data + ring.writePosition), remaining, 0);
-        if (got <= 0) return 0;
-        ring.writePosition += got;
-        total = got;
+        const int32_t take = record->receiveRemaining < count ? record->receiveRemaining : count;
+        if (RingBufferReserve(&record->receiveBuffer, take) != 0) {
+            return FailReceiveGrowth(record, (uint32_t)record->receiveRemaining);
+        }
+        RingBufferAdd(&record->receiveBuffer, bytes, take);
+        record->receiveRemaining -= take;
+        g_receivedBytes += (unsigned long long)take;
+        bytes += take;
+        count -= take;
     }
-    ring.heldCount += total;
-    record->receiveRemaining -= total;
-    return total;
+    return 0;
 }
 
+// Reads while the socket has bytes, up to the hold limit: one call takes at most the limit plus one chunk,
+// so a pass stays short whatever the peer sends, and the rest waits in the socket until the caller has
+// taken bytes (NetWorkRecv pumps again after taking). No recv is tried without an FD_READ (or FD_CLOSE)
+// since the socket was last found empty, and nothing is pumped in between: notifications dispatched here
+// would only be deferred.
 int ReceivePump(int handle) {
-    PumpNetworkMessages(0);
     NetWorkRecord* record = ValidateNetWorkHandle(handle, "有効なネットワークハンドルではありません in RecvSocket\n",
                                                   "このネットワークハンドルにはエラーが発生しています in RecvSocket\n");
     if (record == nullptr) return -1;
     if (record->lengthPrefixMode == 0) return 0;
-    for (;;) {
-        if (record->receiveRemaining == 0 || record->headerReceived != 0) {
-            const int header = ReceiveHeader(record);
-            if (header <= 0) return header;
-            if (record->receiveRemaining == 0) continue;  // an empty message is complete at once
-        }
-        const int total = ReceiveBody(record);
-        PumpNetworkMessages(0);
-        record = FindNetWorkRecord(handle);
-        if (record == nullptr || total <= 0 || record->receiveRemaining != 0) return 0;
+    while ((record->receiveFlags & kNetWorkReadable) != 0 &&
+           record->receiveBuffer.heldCount < kNetWorkReceiveHoldLimit) {
+        const int got = PumpRecv(record);
+        if (got <= 0) return 0;
+        if (TakeStreamBytes(record, g_receiveScratch, got) != 0) return -1;
     }
+    return 0;
 }
 
 // Sends from the read position, split at the end of the ring; at most `count` bytes. The count sent.
@@ -159,8 +164,8 @@ int SendFromRing(NetWorkRecord* record, int32_t count) {
     return got;
 }
 
+// Sends until the socket refuses; the socket's own buffer bounds one call.
 int SendPump(int handle) {
-    PumpNetworkMessages(0);
     NetWorkRecord* record = ValidateNetWorkHandle(handle, "有効なネットワークハンドルではありません in SendSocket\n",
                                                   "このネットワークハンドルにはエラーが発生しています in SendSocket\n");
     if (record == nullptr) return -1;
@@ -190,45 +195,37 @@ int SendPump(int handle) {
         const int total = SendFromRing(record, record->sendRemaining);
         record->sendBuffer.heldCount -= total;
         record->sendRemaining -= total;
-        PumpNetworkMessages(0);
-        record = FindNetWorkRecord(handle);
         // After a partial send, try again: only a send refused as would-block arms the next FD_WRITE, so
         // stopping on a short count would leave the rest waiting for a notification that never comes.
-        if (record == nullptr || total <= 0 || record->sendBuffer.heldCount == 0) return 0;
+        if (total <= 0 || record->sendBuffer.heldCount == 0) return 0;
     }
+}
+
+// Both pumps: the busy flag, one drain of the queued notifications (those for this direction are noted,
+// not nested), the pump itself, then the noted handles one after the other. No recursion, however long
+// the peers keep sending.
+int RunPump(int handle, int& busy, DeferredPumps& deferred, int (*pump)(int)) {
+    if (GetNetworkState()->started == 0 || FindNetWorkRecord(handle) == nullptr) return -1;
+    if (busy) {
+        Defer(deferred, handle);
+        return -1;
+    }
+    BusyFlag flag(busy);
+    PumpNetworkMessages(0);
+    NetWorkPumpHold hold;
+    const int result = pump(handle);
+    for (int next = TakeDeferred(deferred); next != 0; next = TakeDeferred(deferred)) pump(next);
+    return result;
 }
 
 }  // namespace
 
-int RecvSocket(int handle) {
-    if (GetNetworkState()->started == 0 || FindNetWorkRecord(handle) == nullptr) return -1;
-    if (g_receiving) {
-        Defer(g_receiveDeferred, handle);
-        return -1;
-    }
-    int result;
-    {
-        BusyFlag busy(g_receiving);
-        result = ReceivePump(handle);
-    }
-    RunDeferred(g_receiveDeferred, RecvSocket);
-    return result;
-}
+unsigned long GetNetWorkRecvCallCount() { return g_recvCalls; }
+unsigned long long GetNetWorkReceivedByteCount() { return g_receivedBytes; }
 
-int SendSocket(int handle) {
-    if (GetNetworkState()->started == 0 || FindNetWorkRecord(handle) == nullptr) return -1;
-    if (g_sending) {
-        Defer(g_sendDeferred, handle);
-        return -1;
-    }
-    int result;
-    {
-        BusyFlag busy(g_sending);
-        result = SendPump(handle);
-    }
-    RunDeferred(g_sendDeferred, SendSocket);
-    return result;
-}
+int RecvSocket(int handle) { return RunPump(handle, g_receiving, g_receiveDeferred, ReceivePump); }
+
+int SendSocket(int handle) { return RunPump(handle, g_sending, g_sendDeferred, SendPump); }
 
 namespace {
 
@@ -236,6 +233,7 @@ namespace {
 int Receive(int handle, void* buffer, int size, int peek, const char* notInUse, const char* inError) {
     if (GetNetworkState()->started == 0) return -1;
     PumpNetworkMessages(0);
+    NetWorkPumpHold hold;  // one drain per call: the pumps below find the queue already seen
     NetWorkRecord* record = ValidateNetWorkHandle(handle, notInUse, inError);
     if (record == nullptr) return -1;
     if (RecvSocket(handle) == -1) return -1;
@@ -269,6 +267,7 @@ int NetWorkRecvToPeek(int handle, void* buffer, int size) {
 int NetWorkSend(int handle, const void* data, int length) {
     if (GetNetworkState()->started == 0) return -1;
     PumpNetworkMessages(0);
+    NetWorkPumpHold hold;
     NetWorkRecord* record = ValidateNetWorkHandle(handle, "有効なネットワークハンドルではありません in NetWorkSend\n",
                                                   "このネットワークハンドルにはエラーが発生しています in NetWorkSend\n");
     if (record == nullptr) return -1;

@@ -6,6 +6,12 @@
 #include "runtime/memory.h"
 #include "runtime/text.h"
 
+namespace {
+unsigned long g_growths = 0;
+}  // namespace
+
+unsigned long GetRingBufferGrowthCount() { return g_growths; }
+
 int RingBufferClear(RingBuffer* buffer) {
     buffer->data = nullptr;
     buffer->readPosition = 0;
@@ -30,7 +36,11 @@ int RingBufferReserve(RingBuffer* buffer, int32_t add) {
     if (add < 0) return -1;
     const int64_t need = (int64_t)buffer->heldCount + add;
     if (buffer->capacity >= need) return 0;
-    const int64_t wanted = need + kRingBufferSlack;
+    // Doubling keeps growth amortised when a backlog builds up one message at a time; the slack alone would
+    // copy the whole backlog again every 1000 bytes. Doubling past INT32_MAX falls back to the need.
+    int64_t wanted = need + kRingBufferSlack;
+    const int64_t doubled = 2 * (int64_t)buffer->capacity;
+    if (doubled > wanted && doubled <= INT32_MAX) wanted = doubled;
     unsigned char* block = nullptr;
     if (wanted <= INT32_MAX) block = static_cast<unsigned char*>(TrackedAlloc((size_t)wanted, "", 0));
     if (block == nullptr) {
@@ -50,6 +60,7 @@ int RingBufferReserve(RingBuffer* buffer, int32_t add) {
         }
     }
     TrackedFree(buffer->data);
+    ++g_growths;
     buffer->data = block;
     buffer->capacity = (int32_t)wanted;
     buffer->readPosition = 0;

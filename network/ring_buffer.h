@@ -12,7 +12,7 @@ struct RingBuffer {
     int32_t capacity;
 };
 
-// Every growth adds this much beyond the need, so small additions grow the block rarely.
+// Every growth adds at least this much beyond the need, so small additions grow the block rarely.
 constexpr int32_t kRingBufferSlack = 1000;
 
 // Both set all fields to 0; Free also releases the block. 0.
@@ -20,11 +20,16 @@ int RingBufferClear(RingBuffer* buffer);
 int RingBufferFree(RingBuffer* buffer);
 // A position left equal to the capacity by a copy that ended at the block's end becomes 0.
 void RingBufferNormalise(RingBuffer* buffer);
-// Room for `add` more bytes. 0, or -1 (logged) when the block cannot grow or the total would pass
-// INT32_MAX; the old block and its bytes stay as they were. A negative count is refused with -1.
+// Room for `add` more bytes: a growth takes the larger of need + slack and twice the old capacity, so a
+// queue that grows by small steps copies each byte a bounded number of times. 0, or -1 (logged) when the
+// block cannot grow or the total would pass INT32_MAX; the old block and its bytes stay as they were. A
+// negative count is refused with -1.
 int RingBufferReserve(RingBuffer* buffer, int32_t add);
 // Appends the bytes, growing when needed. 0, or -1 (logged) with the buffer unchanged.
 int RingBufferAdd(RingBuffer* buffer, const void* data, int32_t length);
 // Copies `size` bytes out; unless peeking they are taken. -1 when fewer are held or size is negative.
 int RingBufferRead(RingBuffer* buffer, void* destination, int32_t size, int peek);
 int RingBufferHeldCount(const RingBuffer* buffer);
+
+// Growths made by every ring since the process started (diagnostics for tests and benchmarks).
+unsigned long GetRingBufferGrowthCount();

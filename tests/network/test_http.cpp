@@ -3,6 +3,7 @@
 // lines, bad lengths, a connection that ends early) and the ones that must not hang it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -253,6 +254,97 @@ TEST_F(HttpTest, LargePostArrivesWhole) {
     EXPECT_TRUE(request.compare(request.size() - post.size(), post.size(), post) == 0) << "the post data differ";
     TrackedFree(body);
     EXPECT_EQ(HttpEndRequest(index), 0);
+}
+
+// A 64 MB download without a length, to a file: many passes, none taking more than its share, and the file
+// complete once the server has closed.
+TEST_F(HttpTest, LongDownloadIsTakenABoundedAmountPerPass) {
+    std::string body(64u << 20, '\0');
+    for (size_t i = 0; i < body.size(); ++i) body[i] = (char)(i * 7 + (i >> 12));
+    ScriptedServer server("HTTP/1.0 200 OK\r\nServer: t\r\n\r\n" + body, ServerEnd::kClose);
+    const int index = Create(kHttpGet, server.port(), "/big", nullptr);
+    ASSERT_GE(index, 0);
+    int passesWithBytes = 0;
+    int mostPerPass = 0;
+    const DWORD start = GetTickCount();
+    while (StateOf(index).result == -1 && GetTickCount() - start < 40000) {
+        const int before = HttpGetRequestReceived(index);
+        PumpNetworkMessages(1);
+        ServiceHttpRequests();
+        const int taken = HttpGetRequestReceived(index) - before;
+        if (taken > 0) ++passesWithBytes;
+        mostPerPass = std::max(mostPerPass, taken);
+    }
+    const Outcome o = StateOf(index);
+    EXPECT_EQ(o.result, 0);
+    EXPECT_EQ(o.detail, -1);
+    EXPECT_EQ(HttpGetRequestReceived(index), (int)body.size());
+    EXPECT_LE(mostPerPass, kHttpBodyBytesPerPass);
+    EXPECT_GE(passesWithBytes, (int)(body.size() / kHttpBodyBytesPerPass));
+    EXPECT_EQ(HttpEndRequest(index), 0);
+    server.join();
+    const std::string file = FileBody();
+    EXPECT_EQ(file.size(), body.size());
+    EXPECT_TRUE(file == body) << "the file differs from the body";
+}
+
+// Memory mode holds only what came: a length above the cap fails at once with its line, a large length that
+// the server never delivers commits only the first block, and a body that does arrive grows into one block of
+// its length.
+TEST_F(HttpTest, MemoryBodiesHoldOnlyWhatArrives) {
+    std::string full(300000, '\0');
+    for (size_t i = 0; i < full.size(); ++i) full[i] = (char)(i * 13 + (i >> 9));
+    const struct {
+        const char* name;
+        std::string answer;
+        ServerEnd end;
+        int result, detail, contentLength;
+        int mostHeld;  // tracked bytes the request may hold at any time, beyond the start
+        const char* logPart;
+    } cases[] = {
+        {"2 GB length", "HTTP/1.0 200 OK\r\nContent-Length: 2000000000\r\n\r\nabc", ServerEnd::kKeepOpen, 2, 2,
+         2000000000, 64 << 10, "HTTP の応答 2000000000 byte はメモリに受け取れる大きさ 67108864 byte を超えています"},
+        {"60 MB length, 100 bytes, then close",
+         "HTTP/1.0 200 OK\r\nContent-Length: 60000000\r\n\r\n" + std::string(100, 'b'), ServerEnd::kClose, 2, 3,
+         60000000, 256 << 10, nullptr},
+        {"300000 bytes in full", "HTTP/1.0 200 OK\r\nContent-Length: 300000\r\n\r\n" + full, ServerEnd::kClose, 0,
+         -1, 300000, 1 << 20, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResetLog();
+        ScriptedServer server(c.answer, c.end);
+        void* body = nullptr;
+        const int memoryBefore = GetTrackedAllocTotalSize();
+        const int index = Create(kHttpGet, server.port(), "/m", &body);
+        ASSERT_GE(index, 0);
+        int mostHeld = 0;
+        const DWORD start = GetTickCount();
+        while (StateOf(index).result == -1 && GetTickCount() - start < 8000) {
+            PumpNetworkMessages(1);
+            ServiceHttpRequests();
+            mostHeld = std::max(mostHeld, GetTrackedAllocTotalSize() - memoryBefore);
+            Sleep(1);
+        }
+        const Outcome o = StateOf(index);
+        EXPECT_EQ(o.result, c.result);
+        EXPECT_EQ(o.detail, c.detail);
+        EXPECT_EQ(o.contentLength, c.contentLength);
+        EXPECT_LE(mostHeld, c.mostHeld);
+        if (c.result == 0) {
+            ASSERT_NE(body, nullptr);
+            EXPECT_EQ(TrackedHeaderOf(body)->f.size, (uint32_t)full.size()) << "the block is the body's length";
+            EXPECT_TRUE(std::string(static_cast<char*>(body), full.size()) == full);
+        } else {
+            EXPECT_EQ(body, nullptr);
+        }
+        TrackedFree(body);
+        EXPECT_EQ(HttpEndRequest(index), 0);
+        server.join();
+        if (c.logPart) {
+            EXPECT_EQ(CountOf(ReadLog(), c.logPart), 1);
+        }
+    }
 }
 
 // A server that accepts and never answers: the service keeps returning and the request runs until ended.

@@ -1,0 +1,193 @@
+// Peers that stream, lie or leave, against the layer's bounds: reading pauses at the hold limit and resumes
+// when the program takes bytes, a length header commits no memory for bytes that never come, a close does
+// not wait for a peer known to have left, and HTTP bodies are taken a bounded number of bytes per pass. The
+// checks count bytes, recv calls, flush rounds and tracked memory; the clock only bounds the waits.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "tests/network/network_test_support.h"
+
+namespace {
+
+// Most a receive ring can reach: the growth doubles, and it grows only below the hold limit for at most one
+// chunk more.
+constexpr int64_t kRingBound = 2 * ((int64_t)kNetWorkReceiveHoldLimit + kNetWorkReceiveChunk) + kRingBufferSlack;
+
+class NetworkLimitTest : public NetworkTest {
+   protected:
+    int Open(PeerSocket& peer) {
+        const int port = Listen();
+        SetNetWorkRawStreamDefault(0);
+        return AcceptPeer(peer, port, true);
+    }
+};
+
+}  // namespace
+
+// A peer streams 16 MB of 4 KB messages that the program does not read: the pump passes read up to the hold
+// limit and then nothing, memory stays bounded, and once the program reads, every byte comes in order.
+TEST_F(NetworkLimitTest, UnreadStreamPausesAtTheHoldLimitAndArrivesIntact) {
+    PeerSocket peer;
+    const int handle = Open(peer);
+    ASSERT_GE(handle, 0);
+    constexpr size_t kMessage = 4096;
+    constexpr size_t kTotal = 16u << 20;
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (size_t at = 0; at < kTotal && !stop; at += kMessage) {
+            if (!peer.sendAll(Frame(Pattern(kMessage, at)))) break;
+        }
+    });
+    const int memoryBefore = GetTrackedAllocTotalSize();
+    NetWorkRecord* record = FindNetWorkRecord(handle);
+
+    // Passes as the runtime runs them, nobody reading: the most one pass took, until the ring is at the limit.
+    unsigned long long mostPerPass = 0;
+    auto pass = [&] {
+        const unsigned long long before = GetNetWorkReceivedByteCount();
+        PumpNetworkMessages(1);
+        ServiceHttpRequests();
+        mostPerPass = std::max(mostPerPass, GetNetWorkReceivedByteCount() - before);
+    };
+    const DWORD start = GetTickCount();
+    while (record->receiveBuffer.heldCount < kNetWorkReceiveHoldLimit && GetTickCount() - start < 20000) {
+        pass();
+        Sleep(1);
+    }
+    ASSERT_GE(record->receiveBuffer.heldCount, kNetWorkReceiveHoldLimit) << "the stream never filled the ring";
+    // Every recv that left bytes behind had the system post another FD_READ; once that backlog is
+    // dispatched, further passes read nothing and meet no new notification.
+    ASSERT_TRUE(PumpUntil([&] {
+        const unsigned long before = GetSocketNotificationCount();
+        pass();
+        return GetSocketNotificationCount() == before;
+    }));
+    const unsigned long recvCalls = GetNetWorkRecvCallCount();
+    const unsigned long notifications = GetSocketNotificationCount();
+    for (int i = 0; i < 100; ++i) {
+        pass();
+        Sleep(1);
+    }
+    EXPECT_EQ(GetNetWorkRecvCallCount() - recvCalls, 0u) << "a paused connection was read";
+    EXPECT_LT(GetSocketNotificationCount() - notifications, 10u) << "notifications for a paused connection";
+    EXPECT_LE(record->receiveBuffer.heldCount, kNetWorkReceiveHoldLimit + kNetWorkReceiveChunk);
+    EXPECT_LE(record->receiveBuffer.capacity, kRingBound);
+    EXPECT_LE(mostPerPass, (unsigned long long)(kNetWorkReceiveHoldLimit + kNetWorkReceiveChunk));
+    EXPECT_LE(GetTrackedAllocTotalSize() - memoryBefore, kRingBound) << "tracked memory beyond one ring";
+
+    // Now the program reads: the held bytes and the paused rest, in order, every call taking a bounded amount.
+    size_t taken = 0;
+    bool intact = true;
+    unsigned long long mostPerCall = 0;
+    Bytes part(kMessage);
+    const DWORD readStart = GetTickCount();
+    while (taken < kTotal && GetTickCount() - readStart < 20000) {
+        const unsigned long long before = GetNetWorkReceivedByteCount();
+        PumpNetworkMessages(1);
+        const int held = GetNetWorkDataLength(handle);
+        if (held >= (int)kMessage) {
+            ASSERT_EQ(NetWorkRecv(handle, part.data(), (int)kMessage), 0);
+            intact = intact && part == Pattern(kMessage, taken);
+            taken += kMessage;
+        } else {
+            Sleep(1);
+        }
+        mostPerCall = std::max(mostPerCall, GetNetWorkReceivedByteCount() - before);
+        EXPECT_LE(record->receiveBuffer.capacity, kRingBound);
+    }
+    stop = true;
+    peer.close();
+    writer.join();
+    EXPECT_EQ(taken, kTotal);
+    EXPECT_TRUE(intact) << "the stream came out of order or changed";
+    EXPECT_LE(mostPerCall, (unsigned long long)(kNetWorkReceiveHoldLimit + kNetWorkReceiveChunk));
+}
+
+// A header that announces a huge message, a few of its bytes, then silence: the connection waits with only
+// a chunk's room reserved; nothing is committed for the bytes that never came, and nothing leaks.
+TEST_F(NetworkLimitTest, HugeLengthHeaderCommitsNoMemoryForBytesThatNeverCome) {
+    const struct {
+        const char* name;
+        uint32_t length;
+    } cases[] = {
+        {"1 GB (half the i686 address space)", 0x40000000u},
+        {"just under 2 GB", 0x7FFFFB00u},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int memoryAtStart = GetTrackedAllocTotalSize();
+        PeerSocket peer;
+        const int handle = Open(peer);
+        ASSERT_GE(handle, 0);
+        const int memoryBefore = GetTrackedAllocTotalSize();
+        Bytes start = {(unsigned char)c.length, (unsigned char)(c.length >> 8), (unsigned char)(c.length >> 16),
+                       (unsigned char)(c.length >> 24)};
+        const Bytes some = Pattern(100);
+        start.insert(start.end(), some.begin(), some.end());
+        ASSERT_TRUE(peer.sendAll(start));
+        NetWorkRecord* record = FindNetWorkRecord(handle);
+        ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(handle) == 100; }));
+        PumpFor(50);
+        EXPECT_EQ(record->error, 0);
+        EXPECT_EQ(record->receiveRemaining, (int32_t)(c.length - 100));
+        EXPECT_LE(record->receiveBuffer.capacity, kNetWorkReceiveChunk + kRingBufferSlack);
+        EXPECT_LE(GetTrackedAllocTotalSize() - memoryBefore, kNetWorkReceiveChunk + kRingBufferSlack);
+        Bytes got(100);
+        EXPECT_EQ(NetWorkRecv(handle, got.data(), 100), 0);
+        EXPECT_EQ(got, some);
+        // The peer leaves; the handle closes at once and frees everything (the fixture counts the blocks).
+        peer.close();
+        EXPECT_TRUE(PumpUntil([&] { return GetNetWorkAcceptState(handle) == 0; }));
+        const unsigned long rounds = GetNetWorkCloseFlushRoundCount();
+        EXPECT_EQ(CloseNetWorkHandle(handle), 0);
+        EXPECT_EQ(GetNetWorkCloseFlushRoundCount() - rounds, 0u);
+        EXPECT_EQ(CloseNetWorkHandle(listenHandle_), 0);
+        EXPECT_EQ(GetTrackedAllocTotalSize(), memoryAtStart) << "memory left after the close";
+    }
+}
+
+// Five peers send half a message and leave. Whether the program closes the handle itself once recv has seen
+// the end, or the pump closes it after the loss was reported, the receive flush waits no round for the rest.
+TEST_F(NetworkLimitTest, PeersThatLeaveMidMessageAreClosedWithoutWaiting) {
+    const int port = Listen();
+    SetNetWorkRawStreamDefault(0);
+    constexpr int kPeers = 5;
+    PeerSocket peers[kPeers];
+    int handles[kPeers];
+    for (int i = 0; i < kPeers; ++i) {
+        handles[i] = AcceptPeer(peers[i], port, true);
+        ASSERT_GE(handles[i], 0);
+    }
+    const Bytes framed = Frame(Pattern(1000));
+    for (PeerSocket& peer : peers) ASSERT_TRUE(peer.sendAll(framed.data(), 504));
+    ASSERT_TRUE(PumpUntil([&] {
+        for (int handle : handles) {
+            if (GetNetWorkDataLength(handle) != 500) return false;
+        }
+        return true;
+    }));
+    for (PeerSocket& peer : peers) peer.close();
+
+    const unsigned long rounds = GetNetWorkCloseFlushRoundCount();
+    // The first two: closed by the program as soon as recv has said the peer is gone.
+    for (int i = 0; i < 2; ++i) {
+        NetWorkRecord* record = FindNetWorkRecord(handles[i]);
+        ASSERT_TRUE(PumpUntil([&] {
+            GetNetWorkDataLength(handles[i]);
+            return (record->receiveFlags & kNetWorkReceiveEnded) != 0;
+        }));
+        EXPECT_EQ(record->receiveRemaining, 500) << "the message is still half there";
+        EXPECT_EQ(CloseNetWorkHandle(handles[i]), 0);
+    }
+    // The rest: the program notices the loss and the next closing pump frees them.
+    EXPECT_TRUE(PumpUntil([&] {
+        for (int i = 2; i < kPeers; ++i) GetNetWorkAcceptState(handles[i]);
+        return Connections().empty();
+    }));
+    EXPECT_EQ(GetNetWorkCloseFlushRoundCount() - rounds, 0u) << "a close waited for a peer that had left";
+    for (int handle : handles) EXPECT_EQ(FindNetWorkRecord(handle), nullptr);
+}
