@@ -11,6 +11,8 @@
 
 #include "network/network_internal.h"
 
+#include "bench/bench_timing.h"
+
 namespace {
 
 double Now() {
@@ -139,7 +141,8 @@ double HandleReceives(int port, size_t messageSize, int count) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    ReadBenchArguments(argc, argv);
     WSADATA data;
     WSAStartup(MAKEWORD(1, 1), &data);
     if (StartNetWork() != 0) return 1;
@@ -158,7 +161,8 @@ int main() {
 
     printf("%-10s %-8s %12s %12s %8s\n", "message", "way", "handles MB/s", "plain MB/s", "ratio");
     for (size_t size : {(size_t)64, (size_t)4096, (size_t)65536}) {
-        const size_t total = size == 64 ? (256u << 10) : (4u << 20);
+        size_t total = size == 64 ? (256u << 10) : (4u << 20);
+        if (ShortRun()) total /= 16;
         const int count = (int)(total / size);
         const double mb = (double)(count * (size + 4)) / (1024.0 * 1024.0);
         const double plain = PlainPair(plainPort, plainListener, size, count);

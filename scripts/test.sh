@@ -3,7 +3,8 @@
 # builds side by side on their own Xvfb displays and Wine prefixes, plus the host-side tool tests. Where this machine
 # cannot run 32-bit programs the i686 run is skipped with one line saying why, and only the x86_64 results count.
 # Output lists every test case with its result; each line of a build's run starts with that build's name, and the
-# whole of each run is also kept in $BUILD_ROOT/test-<arch>.log.
+# whole of each run is also kept in $BUILD_ROOT/test-<arch>.log. Last, every benchmark runs once in its short mode
+# (scripts/bench-short.sh).
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 root=${BUILD_ROOT:-$repo/build}
@@ -65,5 +66,7 @@ for arch in "${arches[@]}"; do
     status=1
   fi
 done
+# Every benchmark once in its short mode, on each build that ran its tests.
+"$repo/scripts/bench-short.sh" "${arches[@]}" || status=1
 if [ $status -ne 0 ]; then echo "test: FAILED"; else echo "test: all passed"; fi
 exit $status
