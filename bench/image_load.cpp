@@ -24,11 +24,13 @@
 #include "runtime/stream.h"
 #include "runtime/window.h"
 
+#include "bench/bench_timing.h"
+
 namespace {
 
 constexpr int kWidth = 1280;
 constexpr int kHeight = 960;
-constexpr int kRounds = 9;
+int kRounds = 9;  // 1 in short mode
 
 double Now() {
     LARGE_INTEGER f, c;
@@ -200,7 +202,9 @@ void Report(const char* what, double bare, double ours) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    ReadBenchArguments(argc, argv);
+    kRounds = Repeats(9, 1);
     char temp[MAX_PATH];
     GetTempPathA(sizeof(temp), temp);
     const std::string png = std::string(temp) + "kv_bench_image.png";

@@ -19,6 +19,8 @@
 #include "runtime/runtime.h"
 #include "tests/graphics/d3d/test_d3d_counting_device.h"
 
+#include "bench/bench_timing.h"
+
 namespace {
 
 double CpuMilliseconds() {
@@ -89,7 +91,8 @@ std::shared_ptr<SceneGameMain> SceneInState(const std::shared_ptr<Loader>& loade
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    ReadBenchArguments(argc, argv);
     const char* build = std::getenv("KAVORIN_BUILD_DIR_WIN");
     const std::string tree = build ? std::string(build) + "\\..\\resources\\folders" : std::string();
     if (tree.empty() || !SetCurrentDirectoryA(tree.c_str())) {
@@ -106,7 +109,7 @@ int main() {
     {
         auto loader = std::make_shared<Loader>();
         loader->loadBattle(false, 2, 5);
-        const int frames = 200;
+        const int frames = Repeats(200, 5);
 
         auto intro = SceneInState(loader, SceneGameMain::kIntro);
         MakeBusy(*intro);
@@ -127,7 +130,7 @@ int main() {
                playF.drawCalls, playF.quads);
         printf("baseline, %d quads of one texture: %.3f ms CPU, %.1f DrawPrimitive calls per frame\n", quads,
                base.cpuMs, base.drawCalls);
-        printf("play / baseline: %.2f x CPU, %.1f x draw calls\n", base.cpuMs > 0 ? playF.cpuMs / base.cpuMs : 0.0,
+        printf("ratio play / baseline: %.2f x CPU, %.1f x draw calls\n", base.cpuMs > 0 ? playF.cpuMs / base.cpuMs : 0.0,
                base.drawCalls > 0 ? playF.drawCalls / base.drawCalls : 0.0);
         printf("intro frame: %.3f ms CPU, %.1f draw calls; result frame: %.3f ms CPU, %.1f draw calls\n",
                introF.cpuMs, introF.drawCalls, resultF.cpuMs, resultF.drawCalls);

@@ -15,6 +15,8 @@
 #include "game/player_processer.h"
 #include "runtime/runtime.h"
 
+#include "bench/bench_timing.h"
+
 namespace {
 
 double NowMs() {
@@ -80,12 +82,13 @@ double StepsPerMs(bool computers, int steps, int* rounds, int* pieces) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    ReadBenchArguments(argc, argv);
     RandomSetSeed(2026);
     cpuLevel = 2;
-    const int steps = 400000;
+    const int steps = Repeats(400000, 4000);
     int rounds = 0, pieces = 0, idleRounds = 0, idlePieces = 0;
-    StepsPerMs(true, 20000, &rounds, &pieces);  // warm-up
+    StepsPerMs(true, Repeats(20000, 200), &rounds, &pieces);  // warm-up
     const double idle = StepsPerMs(false, steps, &idleRounds, &idlePieces);
     const double computers = StepsPerMs(true, steps, &rounds, &pieces);
     printf("play steps per ms: %.1f (two computer sides, %d rounds), %.1f (two idle human sides)\n", computers,
@@ -101,7 +104,7 @@ int main() {
         Cpu& cpu = static_cast<Cpu&>(*r.side[1]);
         int plans = 0;
         double planMs = 0.0;
-        for (int i = 0; i < 60000; ++i) {
+        for (int i = 0, n = Repeats(60000, 600); i < n; ++i) {
             inputCurrent[0] = inputCurrent[1] = inputPrevious[0] = inputPrevious[1] = 0;
             rules.process(*r.side[0]);
             rules.process(*r.side[1]);

@@ -7,6 +7,7 @@
 
 #include <random>
 
+#include "bench/bench_timing.h"
 #include "runtime/random.h"
 
 namespace {
@@ -17,8 +18,9 @@ double Seconds(LARGE_INTEGER a, LARGE_INTEGER b, LARGE_INTEGER frequency) {
 
 }  // namespace
 
-int main() {
-    const int draws = 50000000;
+int main(int argc, char** argv) {
+    ReadBenchArguments(argc, argv);
+    const int draws = Repeats(50000000, 500000);
     LARGE_INTEGER frequency, t0, t1;
     QueryPerformanceFrequency(&frequency);
 

@@ -67,7 +67,8 @@ void Loader::drawLoadingScreen() {
     DrawGraphAt(0, 0, imageHandles_[0], 0);
     DrawGraphRotated(340, 400, 1.0, markAngle_ * kMarkRadiansPerDegree, imageHandles_[1], 1, 0);
     DrawGraphAt(380, 380, imageHandles_[2], 1);
-    PresentBackScreen2D();
+    // Unpaced: a paced frame per image would cost a frame interval each (seconds over a whole group).
+    PresentBackScreenUnpaced();
 }
 
 void Loader::loadCommon(bool release) {

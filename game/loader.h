@@ -51,7 +51,8 @@ public:
     // The extra story scene's group.
     void loadExtraScene(bool release);
 
-    // One frame of the loading screen, straight to the window: background, the mark at its angle, the text.
+    // One frame of the loading screen, straight to the window and unpaced: background, the mark at its angle, the
+    // text.
     void drawLoadingScreen();
 
 private:

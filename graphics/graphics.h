@@ -16,6 +16,7 @@ int FillDDPixelFormat(DDPIXELFORMAT* format, int bitCount, unsigned int redMask,
 
 // Presenting and the draw target.
 int PresentBackScreen2D();
+int PresentBackScreenUnpaced();  // as above, never waiting for the frame interval or the vertical blank
 int ClearTargetScreen();
 int SetTargetScreen(int target);  // -2 back screen, -4 front screen, or a graph handle
 

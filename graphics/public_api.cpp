@@ -36,6 +36,11 @@ int PresentBackScreen2D() {
     return PresentBackScreen2DImpl();
 }
 
+int PresentBackScreenUnpaced() {
+    ApiLockScope lock;
+    return PresentBackScreenUnpacedImpl();
+}
+
 int ClearTargetScreen() {
     ApiLockScope lock;
     return ClearTargetScreenImpl();

@@ -5,6 +5,7 @@
 # skipped with one line saying why, and only the x86_64 results count.
 # Output lists every test case with its result; each line of a build's run starts with that build's name (the host
 # tests' with "host"), and the whole of each run is also kept in $BUILD_ROOT/test-<arch>.log.
+# Last, every benchmark runs once in its short mode (scripts/bench-short.sh).
 # KAVORIN_TEST_JOBS sets the programs run at once per build (default: the cores shared out between the builds run).
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -86,5 +87,7 @@ for arch in "${arches[@]}"; do
     status=1
   fi
 done
+# Every benchmark once in its short mode, on each build that ran its tests.
+"$repo/scripts/bench-short.sh" "${arches[@]}" || status=1
 if [ $status -ne 0 ]; then echo "test: FAILED"; else echo "test: all passed"; fi
 exit $status

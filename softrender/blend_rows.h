@@ -1,6 +1,7 @@
-// Whole-row loops of the same-size copy's commonest 32-bit variants (no key, no blend mask, white colour scale,
-// source without alpha). Each has a portable form that defines the result and an SSE2 form that must give the
-// same bytes; the copy calls the Fast entry, which the benchmark can switch to the portable form.
+// Whole-row loops of the same-size copy's commonest variants in 32-bit and 16-bit colour (no blend mask, white
+// colour scale, source without alpha; no key but for the keyed copies). Each has a portable form that defines the
+// result and an SSE2 form that must give the same bytes; the copy calls the Fast entry, which the benchmark and
+// the tests can switch to the portable form.
 #pragma once
 
 #include <stdint.h>
@@ -23,6 +24,25 @@ void AddReduced32Portable(uint8_t* d, const uint8_t* s, int count);
 void AddReduced32Fast(uint8_t* d, const uint8_t* s, int count);
 void SubReduced32Portable(uint8_t* d, const uint8_t* s, int count);
 void SubReduced32Fast(uint8_t* d, const uint8_t* s, int count);
+
+// Source pixels unequal to the key stored whole, the others left as they were.
+void KeyCopy32Portable(uint8_t* d, const uint8_t* s, int count, uint32_t key);
+void KeyCopy32Fast(uint8_t* d, const uint8_t* s, int count, uint32_t key);
+void KeyCopy16Portable(uint8_t* d, const uint8_t* s, int count, uint32_t key);
+void KeyCopy16Fast(uint8_t* d, const uint8_t* s, int count, uint32_t key);
+
+// R5G6B5. Per field Lerp6Table[p >> 2][s][d], the 64-level alpha of the normal-path copy.
+void Lerp16Portable(uint8_t* d, const uint8_t* s, int count, uint32_t p);
+void Lerp16Fast(uint8_t* d, const uint8_t* s, int count, uint32_t p);
+// ((s >> 1) AND 0x7BEF) + ((d >> 1) AND 0x7BEF).
+void Average16Portable(uint8_t* d, const uint8_t* s, int count);
+void Average16Fast(uint8_t* d, const uint8_t* s, int count);
+// The add and subtract at p = 255 on pixel pairs from the row's first pixel on (the pair's carries), an odd last
+// pixel with the one-pixel formula without the add's low-bit OR term.
+void AddPairs16Portable(uint8_t* d, const uint8_t* s, int count);
+void AddPairs16Fast(uint8_t* d, const uint8_t* s, int count);
+void SubPairs16Portable(uint8_t* d, const uint8_t* s, int count);
+void SubPairs16Fast(uint8_t* d, const uint8_t* s, int count);
 
 // 1 when the Fast entries use vector code (built with SSE2 and not switched off).
 int VectorRowsOn();

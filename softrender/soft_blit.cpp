@@ -197,7 +197,24 @@ int SoftBlit(MEMIMG* destination, const MEMIMG* source, int x, int y, int transp
                     case kSubReduced: FastRows(j, soft_rows::SubReduced32Fast); return 0;
                     default: break;
                 }
+            } else {
+                switch (chosen) {
+                    case kLerp6:
+                        for (int row = 0; row < height; ++row) {
+                            soft_rows::Lerp16Fast(j.d + row * j.dPitch, j.s + row * j.sPitch, width, c.p);
+                        }
+                        return 0;
+                    case kAvg: FastRows(j, soft_rows::Average16Fast); return 0;
+                    case kAddReduced: FastRows(j, soft_rows::AddPairs16Fast); return 0;
+                    case kSubReduced: FastRows(j, soft_rows::SubPairs16Fast); return 0;
+                    default: break;
+                }
             }
+        }
+        if (trans && !palette && chosen == kCopy) {
+            const auto keyCopy = bits == 32 ? soft_rows::KeyCopy32Fast : soft_rows::KeyCopy16Fast;
+            for (int row = 0; row < height; ++row) keyCopy(j.d + row * j.dPitch, j.s + row * j.sPitch, width, key);
+            return 0;
         }
         if (bits == 16 && (chosen == kAddReduced || chosen == kSubReduced)) {
             WithSource(source->pixelType, palette, alpha, [&](auto src) {

@@ -66,24 +66,55 @@ int OpenAcmStream(AudioDecoder* decoder, HACMSTREAM* stream) {
     return 0;
 }
 
+// The compression manager's PCM suggestions by source format. Asking it walks every installed codec, which costs
+// many times the conversion's own set-up, once per file; its answer for a format stays the same while the program
+// runs, and a game's files share a few formats. Guarded by the API lock, as every decoder open is.
+struct SuggestionCacheEntry {
+    DWORD size;  // bytes of the source format compared, 0 for an empty entry
+    BYTE source[64];
+    WAVEFORMATEX suggested;
+};
+SuggestionCacheEntry g_suggestions[8];
+int g_nextSuggestion = 0;
+
+int SuggestPcmFormat(const WAVEFORMATEX* source, WAVEFORMATEX* suggested) {
+    const DWORD size = (DWORD)sizeof(WAVEFORMATEX) + source->cbSize;
+    const bool cacheable = size <= sizeof(g_suggestions[0].source);
+    if (cacheable) {
+        for (const SuggestionCacheEntry& e : g_suggestions) {
+            if (e.size == size && memcmp(e.source, source, size) == 0) {
+                *suggested = e.suggested;
+                return 0;
+            }
+        }
+    }
+    memset(suggested, 0, sizeof(*suggested));
+    suggested->wFormatTag = WAVE_FORMAT_PCM;
+    if (acmFormatSuggest(nullptr, const_cast<WAVEFORMATEX*>(source), suggested, sizeof(*suggested),
+                         ACM_FORMATSUGGESTF_WFORMATTAG) != MMSYSERR_NOERROR)
+        return -1;
+    if (cacheable) {
+        SuggestionCacheEntry& e = g_suggestions[g_nextSuggestion];
+        g_nextSuggestion = (g_nextSuggestion + 1) % (int)(sizeof(g_suggestions) / sizeof(g_suggestions[0]));
+        e.size = size;
+        memcpy(e.source, source, size);
+        e.suggested = *suggested;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int OpenAcmConversion(AudioDecoder* decoder) {
     WAVEFORMATEX suggested;
-    memset(&suggested, 0, sizeof(suggested));
-    suggested.wFormatTag = WAVE_FORMAT_PCM;
-    if (acmFormatSuggest(nullptr, decoder->sourceFormat, &suggested, sizeof(suggested),
-                         ACM_FORMATSUGGESTF_WFORMATTAG) != MMSYSERR_NOERROR)
-        return -1;
+    if (SuggestPcmFormat(decoder->sourceFormat, &suggested) != 0) return -1;
     suggested.cbSize = 0;
     if (suggested.nChannels == 0 || suggested.nBlockAlign == 0 || suggested.nSamplesPerSec == 0) return -1;
     decoder->outFormat = suggested;
+    // Only the main stream: the spare for seeks backwards is opened by the first restart that needs it, so a
+    // whole-file load (which never seeks back) opens one conversion stream, not two.
     if (OpenAcmStream(decoder, &decoder->mainStream) != 0) return -1;
-    if (OpenAcmStream(decoder, &decoder->spareStream) != 0) {
-        acmStreamClose(decoder->mainStream, 0);
-        decoder->mainStream = nullptr;
-        return -1;
-    }
+    decoder->spareStream = nullptr;
     decoder->sourcePos = 0;
     decoder->bufferSize = DecodeBufferSizeFor(decoder);
     return 0;
@@ -185,15 +216,15 @@ void DropBuffer(AudioDecoder* decoder) {
     decoder->bufferOffset = 0;
 }
 
-// Puts the compression-manager conversion back to the start of the data: the spare stream,
-// which has converted nothing yet, takes over and a fresh spare is opened.
+// Puts the compression-manager conversion back to the start of the data on a stream that has converted nothing
+// yet: the spare when there is one, else a new one. Each restart thus opens one stream, as it did when a fresh
+// spare was opened behind every restart.
 int RestartAcm(AudioDecoder* decoder) {
-    HACMSTREAM fresh = nullptr;
-    if (decoder->spareStream == nullptr && OpenAcmStream(decoder, &decoder->spareStream) != 0) return -1;
-    OpenAcmStream(decoder, &fresh);  // a missing spare is opened again on the next restart
+    HACMSTREAM fresh = decoder->spareStream;
+    if (fresh == nullptr && OpenAcmStream(decoder, &fresh) != 0) return -1;
     acmStreamClose(decoder->mainStream, 0);
-    decoder->mainStream = decoder->spareStream;
-    decoder->spareStream = fresh;
+    decoder->mainStream = fresh;
+    decoder->spareStream = nullptr;
     decoder->sourcePos = 0;
     decoder->outPosition = 0;
     decoder->endFlag = 0;

@@ -40,7 +40,7 @@ struct AudioDecoder {
     // Compression-manager state (compressed WAV and MP3).
     WAVEFORMATEX* sourceFormat;  // owned, at least sizeof(WAVEFORMATEX) bytes
     HACMSTREAM mainStream;
-    HACMSTREAM spareStream;  // stands at the start of the data, for seeks backwards
+    HACMSTREAM spareStream;  // stands at the start of the data, for seeks backwards; null until a restart
     BYTE* sourceData;        // the whole compressed data, owned
     DWORD sourceSize;
     DWORD sourcePos;          // next source byte the main stream converts

@@ -176,12 +176,14 @@ inline uint32_t Pack555Of(uint32_t c) {
 #if defined(__SSE2__)
 // Four 24-bit pixels from the 16 bytes at p (the last four unused) as four 0x00RRGGBB lanes: the pixels start at
 // bytes 0, 3, 6 and 9, so byte shifts of the whole register bring each to the bottom of a lane.
-inline __m128i Load4Rgb24(const uint8_t* p) {
+// Four pixels into 32-bit lanes, the fourth byte of each lane holding the next pixel's first byte.
+inline __m128i Gather4Rgb24(const uint8_t* p) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i ab = _mm_unpacklo_epi32(v, _mm_srli_si128(v, 3));
     const __m128i cd = _mm_unpacklo_epi32(_mm_srli_si128(v, 6), _mm_srli_si128(v, 9));
-    return _mm_and_si128(_mm_unpacklo_epi64(ab, cd), _mm_set1_epi32(0x00FFFFFF));
+    return _mm_unpacklo_epi64(ab, cd);
 }
+inline __m128i Load4Rgb24(const uint8_t* p) { return _mm_and_si128(Gather4Rgb24(p), _mm_set1_epi32(0x00FFFFFF)); }
 
 // Pixels the four-at-a-time loops may take: each step reads 16 bytes from pixel i, so pixel i + 5 must exist.
 inline int VectorPixels(int count) {
@@ -223,8 +225,9 @@ void Rgb24To565Row(const uint8_t* src, uint16_t* dst, int count) {
 #if defined(__SSE2__)
     const int vectorPixels = VectorPixels(count) & ~7;
     for (; i < vectorPixels; i += 8) {
-        const __m128i lo = X888To565Vec(Load4Rgb24(src + 3 * i));
-        const __m128i hi = X888To565Vec(Load4Rgb24(src + 3 * i + 12));
+        // X888To565Vec masks its channels itself, so the fourth byte needs no clearing.
+        const __m128i lo = X888To565Vec(Gather4Rgb24(src + 3 * i));
+        const __m128i hi = X888To565Vec(Gather4Rgb24(src + 3 * i + 12));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), Pack32To16(lo, hi));
     }
 #endif

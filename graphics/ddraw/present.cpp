@@ -27,6 +27,8 @@ struct PresentState {
     uint32_t presentCount[2] = {0, 0};  // count of presents, low and high halves
     int copyDuration = 0;               // ms the last software-mode copy to the window took
     int windowShowsBackScreen = 0;      // the window holds a newer back screen than the front-screen image
+    int unpaced = 0;                    // the present under way waits for neither the interval nor the blank
+    uint32_t pacedWaits = 0;            // presents that waited for the frame interval or the vertical blank
 };
 PresentState g_present;
 
@@ -76,7 +78,8 @@ const PacingSource kDisplayPacing = {nullptr, PacingMilliseconds, PacingSleep, P
 // Paces a window copy when the flip wait is on.
 void Pace() {
     const DisplayState& s = GetDisplayState();
-    if (!s.vsyncWait) return;
+    if (!s.vsyncWait || g_present.unpaced) return;
+    ++g_present.pacedWaits;
     g_present.lastPresentTime = PaceBeforeCopy(kDisplayPacing, g_present.lastPresentTime, s.frameInterval);
 }
 
@@ -99,7 +102,13 @@ void DrawScreenLogOnBack() {
     SetDrawColorScaleImpl(red, green, blue);
 }
 
-DWORD FlipFlags(const DisplayState& s) { return DDFLIP_WAIT | (s.vsyncWait ? 0 : DDFLIP_NOVSYNC); }
+bool PacedFlip(const DisplayState& s) { return s.vsyncWait && !g_present.unpaced; }
+
+DWORD FlipFlags(const DisplayState& s) {
+    if (!PacedFlip(s)) return DDFLIP_WAIT | DDFLIP_NOVSYNC;
+    ++g_present.pacedWaits;
+    return DDFLIP_WAIT;
+}
 
 int CopyMemImgScreenToWindow(DisplayState& s, const RECT& source, const RECT& destination) {
     const unsigned int start = GetMillisecondCounter();
@@ -153,17 +162,33 @@ int PresentBackScreen2DImpl() {
 
     DrawScreenLogOnBack();
     if (GetTargetScreen() == -4 && s.vsyncWait) {
+        // Drawing goes to the front: nothing to flip, only the wait, which an unpaced present leaves out.
         CountFlip();
+        if (g_present.unpaced) return 0;
+        ++g_present.pacedWaits;
         WaitVerticalBlankCount(1);
         return 0;
     }
     FlushVertexBatch3D();
     EndCurrentScene3D();
+    const bool paced = PacedFlip(s);
     if (s.primarySurface != nullptr) s.primarySurface->Flip(nullptr, FlipFlags(s));
-    if (s.vsyncWait) Sleep(1);
+    if (paced) Sleep(1);
     CountFlip();
     return 0;
 }
+
+int PresentBackScreenUnpacedImpl() {
+    // Only this one present goes unpaced: the interval since the last paced copy is left as it was, so the game's
+    // next frame is paced as before.
+    const int saved = g_present.unpaced;
+    g_present.unpaced = 1;
+    const int result = PresentBackScreen2DImpl();
+    g_present.unpaced = saved;
+    return result;
+}
+
+uint32_t GetPacedPresentWaitCount() { return g_present.pacedWaits; }
 
 int CopyBackScreenToWindow() {
     DisplayState& s = GetDisplayState();
@@ -171,6 +196,8 @@ int CopyBackScreenToWindow() {
     DrawScreenLogOnBack();
     if (GetTargetScreen() == -4) {
         CountFlip();
+        if (g_present.unpaced) return 0;
+        ++g_present.pacedWaits;
         return WaitVerticalBlankCount(1);
     }
 

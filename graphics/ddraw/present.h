@@ -8,6 +8,10 @@
 #include <stdint.h>
 
 int PresentBackScreen2DImpl();
+// The same present without pacing: no wait for the frame interval or the vertical blank (the loading screen).
+int PresentBackScreenUnpacedImpl();
+// Presents that waited for the frame interval or a vertical blank since start; unpaced presents never count.
+uint32_t GetPacedPresentWaitCount();
 // Also the window procedure's repaint.
 int CopyBackScreenToWindow();
 // Waits for `count` vertical blanks (0: until the next one begins). 0, or -1 without a display object or when

@@ -15,6 +15,8 @@
 #include "game/loader.h"
 #include "game/options.h"
 #include "game/scene.h"
+#include "graphics/ddraw/display.h"
+#include "graphics/ddraw/present.h"
 #include "runtime/memory.h"
 #include "runtime/runtime.h"
 #include "tests/game/game_test_util.h"
@@ -289,6 +291,37 @@ TEST_F(SharedGameTest, LoadingScreenTurnsTheMarkAndShowsTheText) {
     EXPECT_TRUE(NearColour(PictureCellColour(*back, 0), game.pixel(600, 100), 24)) << "background";
     // The text is drawn with transparency: left of it the background shows.
     EXPECT_TRUE(NearColour(PictureCellColour(*back, 0), game.pixel(379, 385), 24));
+}
+
+// The loading screen is presented once per image of a group and never paced: a paced present waits for the frame
+// interval or the vertical blank, which over a group of images would cost seconds. The present path counts the
+// presents that waited, so this needs no clock. A game frame is still paced.
+TEST_F(SharedGameTest, LoadingScreenPresentsOneUnpacedFramePerImage) {
+    Loader& loader = game_->loader();
+    ASSERT_EQ(1, GetFlipVSyncWait()) << "start-up turns the vertical-blank wait on";
+    struct Group {
+        const char* name;
+        int images;
+        std::function<void(bool)> run;
+    } groups[] = {
+        {"extra scene", 38, [&](bool release) { loader.loadExtraScene(release); }},
+        {"battle, Kessa against Wix", 16 + 26 + 1 + 2 * 24 + 3 + 9 + 2 + 4,
+         [&](bool release) { loader.loadBattle(release, 0, 6); }},
+    };
+    for (Group& g : groups) {
+        const uint64_t presents = GetFlipCount();
+        const uint32_t waits = GetPacedPresentWaitCount();
+        g.run(false);
+        EXPECT_EQ(presents + g.images, GetFlipCount()) << g.name << ": one frame per image";
+        EXPECT_EQ(waits, GetPacedPresentWaitCount()) << g.name << ": no loading frame waited";
+        const uint64_t afterLoad = GetFlipCount();
+        g.run(true);
+        EXPECT_EQ(afterLoad, GetFlipCount()) << g.name << ": a release draws no loading screen";
+    }
+    // The frame loop's own present stays paced.
+    const uint32_t waits = GetPacedPresentWaitCount();
+    for (int frame = 0; frame < 2; ++frame) ASSERT_EQ(0, PresentBackScreen2D());
+    EXPECT_EQ(waits + 2, GetPacedPresentWaitCount()) << "each game frame is paced";
 }
 
 TEST_F(ResourceGroupTest, MissingFileLeavesMinusOneAndTheGroupGoesOn) {
