@@ -295,7 +295,7 @@ void PaintPreview(Canvas& canvas, const PictureRow& row) {
     const int kind = row.entry - 110;
     int gx = 0, gy = 0;
     PreviewGridOrigin(kind, &gx, &gy);
-    const uint32_t colour = PictureCellColour(*FindPictureRowForEntry(124 + baseKind(kind)), 0);
+    const uint32_t colour = PictureCellColour(row, 0);
     for (int r = 0; r < 4; ++r) {
         for (int c = 0; c < 4; ++c) {
             const int cell = pieceCell(kind, 0, r, c);

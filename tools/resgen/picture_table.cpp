@@ -477,6 +477,10 @@ bool FixedColour(int entry, int cell, uint32_t* colour) {
         *colour = kPieceKindColours[entry - 124];
         return true;
     }
+    if (entry >= 110 && entry <= 123) {  // previews, in their shape's colour
+        *colour = kPieceKindColours[baseKind(entry - 110)];
+        return true;
+    }
     switch (entry) {
         case 41: *colour = 0xFFD040; return true;   // skill chip mark: gold
         case 42: *colour = 0xF0E060; return true;   // level lamp
