@@ -1,5 +1,5 @@
-// resgen: writes the game's stand-in resources into a folder: a labelled, flat-coloured picture for every file of
-// the image entries (sizes and cell grids from picture_table.cpp), short distinct WAV effects and looping MP3
+// resgen: writes the game's stand-in resources into a folder: a picture for every file of the image entries
+// (sizes and cell grids from picture_table.cpp, looks from paint.cpp), short distinct WAV effects and looping MP3
 // tracks (encoded with lame). Runs on the build machine; the same inputs always give the same bytes.
 //
 //     resgen OUTDIR        writes OUTDIR/res/... and OUTDIR/add/...
@@ -16,105 +16,12 @@
 #include <png.h>
 
 #include "game/resource_paths.h"
+#include "tools/resgen/paint.h"
 #include "tools/resgen/picture_table.h"
-#include "tools/resgen/tiny_font.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr uint32_t kInkColour = 0x202020;      // labels: dark, but never the black colour key
-constexpr uint32_t kOutlineColour = 0x303030;  // cell outlines
-const char* const kCharacterFolders[] = {"Kessa", "Pelun", "Fiora", "Vellis", "Obren", "Quen", "Wix"};
-
-struct Canvas {
-    int width = 0, height = 0;
-    std::vector<uint8_t> rgba;  // 4 bytes a pixel
-    Canvas(int w, int h) : width(w), height(h), rgba(static_cast<size_t>(w) * h * 4, 0) {}
-    void set(int x, int y, uint32_t rgb, uint8_t alpha = 255) {
-        if (x < 0 || y < 0 || x >= width || y >= height) return;
-        uint8_t* p = &rgba[(static_cast<size_t>(y) * width + x) * 4];
-        p[0] = static_cast<uint8_t>(rgb >> 16);
-        p[1] = static_cast<uint8_t>(rgb >> 8);
-        p[2] = static_cast<uint8_t>(rgb);
-        p[3] = alpha;
-    }
-    void fill(int x, int y, int w, int h, uint32_t rgb, uint8_t alpha = 255) {
-        for (int yy = y; yy < y + h; ++yy) {
-            for (int xx = x; xx < x + w; ++xx) set(xx, yy, rgb, alpha);
-        }
-    }
-    void outline(int x, int y, int w, int h, uint32_t rgb) {
-        for (int xx = x; xx < x + w; ++xx) set(xx, y, rgb), set(xx, y + h - 1, rgb);
-        for (int yy = y; yy < y + h; ++yy) set(x, yy, rgb), set(x + w - 1, yy, rgb);
-    }
-};
-
-// "205", or "211/330" for a shared file; then the name ("Kessa/normal" where the folder is a character's).
-std::string LabelStem(const PictureRow& row) {
-    std::string label = std::to_string(row.entry);
-    if (row.otherEntry >= 0) label += "/" + std::to_string(row.otherEntry);
-    const fs::path path(row.path);
-    const std::string folder = path.parent_path().filename().string();
-    label += " ";
-    for (const char* c : kCharacterFolders) {
-        if (folder == c) label += folder + "/";
-    }
-    return label + path.stem().string();
-}
-
-Canvas Paint(const PictureRow& row) {
-    Canvas canvas(row.width, row.height);
-    const bool jpeg = PictureIsJpeg(row);
-    const bool sheet = jpeg && (row.indexKind == 'p' || row.indexKind == 'r');
-    const bool transparent = (row.flags & kPictureTransparent) != 0 && !(row.flags & kPictureFieldHoles);
-    const std::string stem = LabelStem(row);
-    for (int r = 0; r < row.rows; ++r) {
-        for (int c = 0; c < row.columns; ++c) {
-            const int index = row.columns > 1 ? c : r;
-            const int x = c * row.cellWidth, y = r * row.cellHeight;
-            const uint32_t colour = PictureCellColour(row, index);
-            // The part of the cell that shows: all of it, or inside a transparent (or, on JPEG sheets, black)
-            // surround.
-            int inset = 0;
-            if (transparent) inset = std::min(6, std::max(1, std::min(row.cellWidth, row.cellHeight) / 8));
-            if (sheet) inset = 4;
-            const int bx = x + inset, by = y + inset;
-            const int bw = row.cellWidth - 2 * inset, bh = row.cellHeight - 2 * inset;
-            if (sheet) canvas.fill(x, y, row.cellWidth, row.cellHeight, 0x000000);
-            canvas.fill(bx, by, bw, bh, colour);
-            if (bw >= 24 && bh >= 24) canvas.outline(bx, by, bw, bh, kOutlineColour);
-            std::string label;
-            if (row.indexKind == 'y') {
-                label = stem + " y=" + std::to_string(y);
-            } else if (row.indexKind != 0) {
-                label = stem + " " + row.indexKind + std::to_string(index);
-            } else {
-                label = stem;
-            }
-            if (bh >= 20 && bw >= 30) {
-                DrawTinyText(label.c_str(), bx + 3, by + 3, 1, [&](int px, int py) {
-                    if (px < bx + bw - 2 && py < by + bh - 2) canvas.set(px, py, kInkColour);
-                });
-            }
-        }
-    }
-    if (row.flags & kPictureFieldHoles) {
-        // The fields (180 x 420 at x 110 and 350, y 32) and the next-piece column (60 x 180 at (290, 20)) show
-        // through the stage.
-        canvas.fill(110, 32, 180, 420, 0, 0);
-        canvas.fill(350, 32, 180, 420, 0, 0);
-        canvas.fill(290, 20, 60, 180, 0, 0);
-    }
-    if (row.flags & kPictureChoiceHoles) {
-        // The portraits (210 x 328 at x 70 and 360, y 90) and the story's name list (174 x 300 at (80, 132)) show
-        // through the frame, as they do through the real one.
-        canvas.fill(70, 90, 210, 328, 0, 0);
-        canvas.fill(360, 90, 210, 328, 0, 0);
-        canvas.fill(80, 132, 174, 300, 0, 0);
-    }
-    return canvas;
-}
 
 bool WritePng(const std::string& path, const Canvas& canvas, bool alpha) {
     FILE* file = std::fopen(path.c_str(), "wb");

@@ -2,7 +2,10 @@
 // two entries share a file, the larger cut won.
 #include "tools/resgen/picture_table.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "game/block.h"
 
 const PictureRow kPictureRows[] = {
     {"res/BackGround/loading.jpg", 0, -1, 640, 480, 640, 480, 1, 1, 0, 0},
@@ -372,8 +375,8 @@ const PictureRow kPictureRows[] = {
     {"res/Delphy/staff1.png", 372, -1, 160, 200, 160, 200, 1, 1, 0, kPictureTransparent},
     {"res/Delphy/staff2.png", 373, -1, 160, 200, 160, 200, 1, 1, 0, kPictureTransparent},
     {"res/Delphy/staff3.png", 374, -1, 160, 200, 160, 200, 1, 1, 0, kPictureTransparent},
-    {"res/Delphy/window.png", 375, -1, 160, 200, 160, 200, 1, 1, 0, kPictureTransparent},
-    {"res/Delphy/window2.png", 376, -1, 160, 200, 160, 200, 1, 1, 0, kPictureTransparent},
+    {"res/Delphy/window.png", 375, -1, 300, 248, 300, 248, 1, 1, 0, 0},
+    {"res/Delphy/window2.png", 376, -1, 300, 248, 300, 248, 1, 1, 0, 0},
     {"res/Delphy/back.jpg", 377, -1, 640, 480, 640, 480, 1, 1, 0, 0},
     {"res/Delphy/cg/01.jpg", 378, -1, 640, 480, 640, 480, 1, 1, 0, 0},
     {"res/Delphy/cg/02.jpg", 379, -1, 640, 480, 640, 480, 1, 1, 0, 0},
@@ -423,10 +426,10 @@ const PictureRow kPictureRows[] = {
     {"res/Option/1.png", 423, -1, 64, 32, 64, 32, 1, 1, 0, kPictureTransparent},
     {"res/Option/2.png", 424, -1, 64, 32, 64, 32, 1, 1, 0, kPictureTransparent},
     {"res/Option/3.png", 425, -1, 64, 32, 64, 32, 1, 1, 0, kPictureTransparent},
-    {"res/Option/full.png", 426, -1, 64, 32, 64, 32, 1, 1, 0, kPictureTransparent},
-    {"res/Option/window.png", 427, -1, 64, 32, 64, 32, 1, 1, 0, kPictureTransparent},
-    {"res/Option/rand.png", 428, -1, 64, 32, 64, 32, 1, 1, 0, kPictureTransparent},
-    {"res/Option/oneFives.png", 429, -1, 64, 32, 64, 32, 1, 1, 0, kPictureTransparent},
+    {"res/Option/full.png", 426, -1, 128, 32, 128, 32, 1, 1, 0, kPictureTransparent},
+    {"res/Option/window.png", 427, -1, 128, 32, 128, 32, 1, 1, 0, kPictureTransparent},
+    {"res/Option/rand.png", 428, -1, 128, 32, 128, 32, 1, 1, 0, kPictureTransparent},
+    {"res/Option/oneFives.png", 429, -1, 128, 32, 128, 32, 1, 1, 0, kPictureTransparent},
     {"res/Option/on.png", 430, -1, 64, 32, 64, 32, 1, 1, 0, kPictureTransparent},
     {"res/Option/off.png", 431, -1, 64, 32, 64, 32, 1, 1, 0, kPictureTransparent},
     {"res/Option/volPalm.png", 432, -1, 8, 8, 8, 8, 1, 1, 0, kPictureTransparent},
@@ -462,11 +465,37 @@ const PictureRow* FindPictureRowForEntry(int entry) {
     return nullptr;
 }
 
-uint32_t PictureCellColour(const PictureRow& row, int cell) {
-    // Hue steps: 37 degrees between rows, 97 between cells; saturation and value fixed high, so no channel set
-    // is near black and a 16-bit screen still tells cells apart.
-    const int hue = (row.entry * 37 + cell * 97) % 360;
-    const double s = 0.7, v = 0.9;
+namespace {
+
+// Blocks read as blocks only when every piece kind keeps one colour the eye knows it by: line, box, S, turned S,
+// L, turned L, T. Locked cells take their side's quieter colour, so a falling piece stands out against them.
+const uint32_t kPieceKindColours[7] = {0x30C8E8, 0xE8D030, 0x40C850, 0xE04848, 0xE89030, 0x4870E8, 0xB050D8};
+
+// Colours fixed by what the picture shows rather than by the hue walk; false when the entry has none.
+bool FixedColour(int entry, int cell, uint32_t* colour) {
+    if (entry >= 124 && entry <= 130) {  // cell chips of the seven shapes
+        *colour = kPieceKindColours[entry - 124];
+        return true;
+    }
+    if (entry >= 110 && entry <= 123) {  // previews, in their shape's colour
+        *colour = kPieceKindColours[baseKind(entry - 110)];
+        return true;
+    }
+    switch (entry) {
+        case 41: *colour = 0xFFD040; return true;   // skill chip mark: gold
+        case 42: *colour = 0xF0E060; return true;   // level lamp
+        case 131: *colour = 0xA8D8F0; return true;  // stopped-time chip: ice
+        case 132: *colour = 0x8098B8; return true;  // side 0's locked cells
+        case 133: *colour = 0xB89880; return true;  // side 1's locked cells
+        case 134: *colour = 0x9CA0A8; return true;  // side 0's pending garbage
+        case 135: *colour = 0xA8A09C; return true;  // side 1's pending garbage
+        default: break;
+    }
+    (void)cell;
+    return false;
+}
+
+uint32_t HsvColour(int hue, double s, double v) {
     const double c = v * s;
     const double h = hue / 60.0;
     const double x = c * (1 - (h - 2 * static_cast<int>(h / 2) - 1 < 0 ? -(h - 2 * static_cast<int>(h / 2) - 1)
@@ -485,6 +514,23 @@ uint32_t PictureCellColour(const PictureRow& row, int cell) {
     return channel(r) << 16 | channel(g) << 8 | channel(b);
 }
 
+}  // namespace
+
+bool PictureIsFieldBackdrop(const PictureRow& row) {
+    return row.entry >= 4 && row.entry <= 30 && row.entry % 4 != 3;
+}
+
+uint32_t PictureCellColour(const PictureRow& row, int cell) {
+    uint32_t fixed = 0;
+    if (FixedColour(row.entry, cell, &fixed)) return fixed;
+    // Hue steps: 37 degrees between rows, 97 between cells; saturation and value fixed high, so no channel set
+    // is near black and a 16-bit screen still tells cells apart.
+    const int hue = (row.entry * 37 + cell * 97) % 360;
+    // What lies behind the fields and the next-piece column stays dark, so the blocks on it read at a glance.
+    if (PictureIsFieldBackdrop(row)) return HsvColour(hue, 0.5, 0.32);
+    return HsvColour(hue, 0.7, 0.9);
+}
+
 void PictureSamplePoint(const PictureRow& row, int* x, int* y) {
     if (row.flags & kPictureFieldHoles) {
         // Left of the first field, below the top edge: no hole there.
@@ -498,6 +544,94 @@ void PictureSamplePoint(const PictureRow& row, int* x, int* y) {
         *y = 440;
         return;
     }
+    const int e = row.entry;
+    if (e == 38 || e == 39 || e == 40) {
+        // Frames are open inside: a point on the left border.
+        *x = 1;
+        *y = e == 40 ? 12 : row.cellHeight / 2;
+        return;
+    }
+    if (e == 41 || e == 47) {  // round marks: the middle, below the shine
+        *x = row.cellWidth / 2;
+        *y = row.cellHeight / 2 + 2;
+        return;
+    }
+    if (e == 410) {  // the star cursor: its round middle
+        *x = row.cellWidth / 2;
+        *y = row.cellHeight / 2;
+        return;
+    }
+    if (e == 418) {  // the select badge: right of its word
+        *x = 50;
+        *y = 12;
+        return;
+    }
+    if (e == 405) {  // the music list: its panel, right of the track names
+        *x = 440;
+        *y = 300;
+        return;
+    }
+    if (e == 406) {  // the music room's pointer
+        *x = 8;
+        *y = 14;
+        return;
+    }
+    if (e >= 53 && e <= 73) {  // skill names: right of the words
+        *x = row.cellWidth - 10;
+        *y = row.cellHeight / 2;
+        return;
+    }
+    if (e == 42) {  // the lamp: right of its word
+        *x = 50;
+        *y = 10;
+        return;
+    }
+    if (e >= 110 && e <= 123) {  // a preview: the middle of its first plain block in reading order
+        const int kind = e - 110;
+        int gx = 0, gy = 0;
+        PreviewGridOrigin(kind, &gx, &gy);
+        for (int i = 0; i < 16; ++i) {
+            if (pieceCell(kind, 0, i / 4, i % 4) != kCellBlock) continue;
+            *x = gx + (i % 4) * kPreviewBlock + kPreviewBlock / 2;
+            *y = gy + (i / 4) * kPreviewBlock + kPreviewBlock / 2;
+            return;
+        }
+    }
+    if (e == 375 || e == 376) {  // the menu windows: right of the heading
+        *x = 270;
+        *y = 20;
+        return;
+    }
+    if (e == 408) {  // the title: bottom left, clear of the menu, its cursor and the heading
+        *x = 60;
+        *y = 420;
+        return;
+    }
+    if (e == 409) {  // menu items: right of the word
+        *x = row.cellWidth - 20;
+        *y = row.cellHeight - 10;
+        return;
+    }
+    if (e >= 414 && e <= 416) {  // character portraits: the band below the figure
+        *x = row.cellWidth / 2;
+        *y = 306;
+        return;
+    }
     *x = row.cellWidth * 3 / 4;
     *y = row.cellHeight * 3 / 4;
+}
+
+void PreviewGridOrigin(int kind, int* x, int* y) {
+    // The shape's bounding box in its grid, centred on (20, 30): the preview is drawn 10 pixels right of the
+    // next-piece column's left edge, so its middle falls on the column's middle.
+    int top = 4, bottom = -1, left = 4, right = -1;
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 4; ++c) {
+            if (pieceCell(kind, 0, r, c) == kCellEmpty) continue;
+            top = std::min(top, r), bottom = std::max(bottom, r);
+            left = std::min(left, c), right = std::max(right, c);
+        }
+    }
+    *x = 20 - (right - left + 1) * kPreviewBlock / 2 - left * kPreviewBlock;
+    *y = 30 - (bottom - top + 1) * kPreviewBlock / 2 - top * kPreviewBlock;
 }

@@ -36,9 +36,18 @@ const PictureRow* FindPictureRow(const char* path);
 // The row behind an image entry (0-446), or null.
 const PictureRow* FindPictureRowForEntry(int entry);
 
-// The flat colour of a cell (0x00RRGGBB): vivid, never near black, and different for every cell of a row and
-// between neighbouring rows.
+// The flat colour of a cell (0x00RRGGBB), never near black. Most pictures walk the hue wheel, different for every
+// cell of a row and between neighbouring rows; the backdrops of the fields and the next-piece column are dark;
+// the block chips have one fixed colour per piece kind and per side.
 uint32_t PictureCellColour(const PictureRow& row, int cell);
-// A point inside a cell (relative to the cell) that shows the cell's own colour: away from the label, the outline,
-// the transparent surround and the stage's holes.
+// A point inside a cell (relative to the cell) that shows the cell's own colour: away from the words, the
+// outlines, the bevels, the transparent surround and the stage's holes.
 void PictureSamplePoint(const PictureRow& row, int* x, int* y);
+
+// The stage's field and next-piece backdrops (entries 4-30 that are not stage pictures).
+bool PictureIsFieldBackdrop(const PictureRow& row);
+
+// Next-piece previews draw each block of the shape this many pixels square.
+constexpr int kPreviewBlock = 10;
+// Where a kind's 4 x 4 grid (unturned) starts in its 60 x 60 preview, so the shape sits in the middle.
+void PreviewGridOrigin(int kind, int* x, int* y);
