@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "game/loader.h"
+#include "game/shell/loader.h"
 #include "runtime/runtime.h"
 
 namespace {

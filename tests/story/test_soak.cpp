@@ -2,8 +2,8 @@
 // choice. The live graph and sound counts, sampled along the way, must not move.
 #include <gtest/gtest.h>
 
-#include "game/input_poll.h"
-#include "game/loader.h"
+#include "game/shell/input_poll.h"
+#include "game/shell/loader.h"
 #include "story/scene_character_choice.h"
 #include "story/scene_talk.h"
 #include "story/scene_title.h"
