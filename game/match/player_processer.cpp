@@ -334,7 +334,7 @@ void PlayerProcesser::runSkillWait(Player& player) {
 }
 
 void PlayerProcesser::startSkill(Player& player) {
-    std::shared_ptr<Skill> skill = createSkill(player.shared_from_this());
+    std::shared_ptr<Skill> skill = createSkill(player.shared_from_this(), loader_);
     // No class for this character and level: end the cast at once, so the round goes on and an older skill
     // still installed is never run again.
     if (!skill) {

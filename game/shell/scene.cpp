@@ -2,7 +2,6 @@
 #include "game/shell/scene.h"
 
 #include "game/shell/loader.h"
-#include "game/skills/skill.h"
 #include "story/scene_title.h"
 
 int gameEndFlag = 0;
@@ -21,7 +20,6 @@ SceneController::SceneController() {
     loader_->loadCommon(false);
     // The title loads nothing of its own, so its loadResources is not called.
     current_ = std::make_shared<SceneTitle>(loader_);
-    setSkillLoader(loader_);
 }
 
 SceneController::~SceneController() {

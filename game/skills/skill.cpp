@@ -12,10 +12,6 @@
 #include "game/skills/skills_wix.h"
 #include "runtime/runtime.h"
 
-namespace {
-std::shared_ptr<Loader> currentSkillLoader;
-}
-
 // The characters' skill classes by level.
 SkillFactory skillClassTable[7][3] = {
     {makeSkillOrrant, makeSkillSaisen, makeSkillDorvel},    // 0 Kessa
@@ -32,18 +28,14 @@ Skill::Skill(const std::shared_ptr<Player>& owner, std::shared_ptr<Loader> loade
 
 Skill::~Skill() = default;
 
-void setSkillLoader(const std::shared_ptr<Loader>& loader) { currentSkillLoader = loader; }
-
-const std::shared_ptr<Loader>& skillLoader() { return currentSkillLoader; }
-
-std::shared_ptr<Skill> createSkill(const std::shared_ptr<Player>& owner) {
+std::shared_ptr<Skill> createSkill(const std::shared_ptr<Player>& owner, const std::shared_ptr<Loader>& loader) {
     if (!owner) return nullptr;
     int character = owner->character;
     int level = owner->skillLevel;
     if (character < 0 || character > 6 || level < 1 || level > 3) return nullptr;
     SkillFactory factory = skillClassTable[character][level - 1];
     if (factory == nullptr) return nullptr;
-    std::shared_ptr<Skill> skill = factory(owner, currentSkillLoader);
+    std::shared_ptr<Skill> skill = factory(owner, loader);
     if (skill) owner->setSkill(skill);
     return skill;
 }

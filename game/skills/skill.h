@@ -1,6 +1,6 @@
-// The skill framework: the base every character skill derives from, the skill Loader, the factory table of
-// seven characters by three levels, and the common end. The rules engine creates a skill when its owner
-// reaches rules state 7 and then updates it once a frame; the match scene draws it.
+// The skill framework: the base every character skill derives from, the factory table of seven characters by
+// three levels, and the common end. The rules engine creates a skill, with its own Loader, when its owner reaches
+// rules state 7 and then updates it once a frame; the match scene draws it.
 //
 // Ownership: a Player owns its installed skill; a skill reaches its owner only through owner(), which holds
 // no reference. A skill must never keep a shared_ptr to its owner or the rival in a member: that would make
@@ -36,13 +36,10 @@ private:
 using SkillFactory = std::shared_ptr<Skill> (*)(const std::shared_ptr<Player>& owner,
                                                const std::shared_ptr<Loader>& loader);
 
-// The Loader every new skill copies; the scene controller sets it at start-up.
-void setSkillLoader(const std::shared_ptr<Loader>& loader);
-const std::shared_ptr<Loader>& skillLoader();
-
-// Makes the skill of the owner's character at the level being cast and installs it (which spends the
-// level). Returns the new skill, or null when the character or level has no class: nothing is installed then.
-std::shared_ptr<Skill> createSkill(const std::shared_ptr<Player>& owner);
+// Makes the skill of the owner's character at the level being cast, with the Loader it draws and plays from
+// (the rules engine's), and installs it (which spends the level). Returns the new skill, or null when the
+// character or level has no class: nothing is installed then.
+std::shared_ptr<Skill> createSkill(const std::shared_ptr<Player>& owner, const std::shared_ptr<Loader>& loader);
 
 // The common end of skills that run while both sides are held: owner to state 8, face 0 (the grave stays),
 // figure frame 0.

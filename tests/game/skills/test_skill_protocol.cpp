@@ -256,7 +256,7 @@ TEST(SkillOwnership, TheSidesAndTheirSkillDoNotKeepEachOtherAlive) {
     {
         PlayerPair pair = makePair(0, 1);
         pair.side0->skillLevel = 1;
-        createSkill(pair.side0);
+        createSkill(pair.side0, nullptr);
         side0 = pair.side0;
         side1 = pair.side1;
         skill = pair.side0->skill;
