@@ -140,11 +140,16 @@ void Cpu::think() {
     // A press with no skill class behind it would hold both sides through a wait for nothing, again and again.
     if (pattern && skillClassExists(character, skillLevel) && pattern->shouldUse(*this))
         inputCurrent[side] |= kButtonUp;
-    if (piece->angle != targetAngle) piece->angle = (piece->angle + 90) % 360;
-    if (piece->column < targetColumn)
-        ++piece->column;
-    else if (piece->column > targetColumn)
-        --piece->column;
+    // A turn or step into filled cells waits: the piece would be drawn over them, and a lock there would
+    // overwrite them. The target stays, so the step is tried again next frame.
+    if (piece->angle != targetAngle) {
+        int turned = (piece->angle + 90) % 360;
+        if (PlayerProcesser::fitsWhileFalling(*this, turned, piece->column)) piece->angle = turned;
+    }
+    if (piece->column != targetColumn) {
+        int column = piece->column + (piece->column < targetColumn ? 1 : -1);
+        if (PlayerProcesser::fitsWhileFalling(*this, piece->angle, column)) piece->column = column;
+    }
     if (thinkFrames > kSoftDropAfterFrames) inputCurrent[side] |= kButtonDown;
 }
 

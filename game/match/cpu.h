@@ -1,6 +1,7 @@
 // The computer side: for every new piece it searches all turns and columns for the deepest landing place,
 // breaks ties by a placement score that depends on the strength option, and steers the piece there one step a
-// frame by writing the piece directly. Its buttons go into its side's input word through the rules engine.
+// frame by writing the piece directly, never into filled cells. Its buttons go into its side's input word through
+// the rules engine.
 #pragma once
 
 #include <memory>

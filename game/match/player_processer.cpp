@@ -74,14 +74,18 @@ bool PlayerProcesser::collides(const Player& player, int kind, int angle, int co
     return false;
 }
 
+bool PlayerProcesser::fitsWhileFalling(const Player& player, int angle, int column) {
+    const Block& b = *player.piece;
+    if (collides(player, b.kind, angle, column, b.row)) return false;
+    // Part-way down, the piece already reaches into the next row.
+    if (player.fallSub >= kPartWayFallSub && collides(player, b.kind, angle, column, b.row + 1)) return false;
+    return true;
+}
+
 bool PlayerProcesser::canMove(Player& player, int direction) {
     const Block& b = *player.piece;
     if (direction == kMoveDown) return !collides(player, b.kind, b.angle, b.column, b.row + 1);
-    int column = b.column + (direction == kMoveLeft ? -1 : 1);
-    if (collides(player, b.kind, b.angle, column, b.row)) return false;
-    // Part-way down, the piece already reaches into the next row.
-    if (player.fallSub >= kPartWayFallSub && collides(player, b.kind, b.angle, column, b.row + 1)) return false;
-    return true;
+    return fitsWhileFalling(player, b.angle, b.column + (direction == kMoveLeft ? -1 : 1));
 }
 
 bool PlayerProcesser::canRotate(Player& player, int direction) {
@@ -90,10 +94,7 @@ bool PlayerProcesser::canRotate(Player& player, int direction) {
         return false;
     }
     const Block& b = *player.piece;
-    int angle = (b.angle + (direction == kTurnClockwise ? 90 : 270)) % 360;
-    if (collides(player, b.kind, angle, b.column, b.row)) return false;
-    if (player.fallSub >= kPartWayFallSub && collides(player, b.kind, angle, b.column, b.row + 1)) return false;
-    return true;
+    return fitsWhileFalling(player, (b.angle + (direction == kTurnClockwise ? 90 : 270)) % 360, b.column);
 }
 
 void PlayerProcesser::handleRotate(Player& player) {

@@ -26,6 +26,9 @@ public:
     bool canMove(Player& player, int direction);
     bool canRotate(Player& player, int direction);
     static bool collides(const Player& player, int kind, int angle, int column, int row);
+    // Whether the side's piece, turned to `angle` at `column`, is free at its row and, once it is part-way down,
+    // in the row below too: the test of every sideways move and turn, the computer's included.
+    static bool fitsWhileFalling(const Player& player, int angle, int column);
     static void lockPiece(Player& player);
     int markFullRows(Player& player);
     static void collapseRows(Player& player, int row, int count);

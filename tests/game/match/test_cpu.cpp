@@ -1,13 +1,16 @@
 // The computer player: where it plans a piece, how it scores placements at each strength (walls, floor and
-// rows above the top included), and how it steers.
+// rows above the top included), and how it steers, never through filled cells, in the stepped match.
 #include <gtest/gtest.h>
 
 #include "game/match/cpu.h"
 #include "game/match/match_fixture.h"
 #include "game/match/next_piece_queue.h"
+#include "game/match/scene_game_main.h"
 #include "game/shell/input_poll.h"
 #include "game/shell/options.h"
+#include "game/shell/scene.h"
 #include "runtime/runtime.h"
+#include "tests/game_support/game_stepper.h"
 
 namespace {
 
@@ -123,12 +126,12 @@ TEST_F(CpuTest, StrengthsZeroOneAndTwoChooseDifferentlyOnOneField) {
     EXPECT_FALSE(same(chosen[0], chosen[2]));
 }
 
-TEST_F(CpuTest, ThinkTurnsOnceAndStepsOneColumnAFrameWithoutTestingAndSoftDropsAfter100Frames) {
-    setField(*cpu, {"##########"});
+TEST_F(CpuTest, ThinkTurnsOnceAndStepsOneColumnAFrameAndSoftDropsAfter100Frames) {
+    setField(*cpu, {});
     cpu->spawn(kLine);
     cpu->targetAngle = 180;
     cpu->targetColumn = 0;
-    cpu->piece->row = 19;  // inside the full bottom row: no collision test stops it
+    cpu->piece->row = 10;
     std::vector<int> angles, columns;
     for (int f = 1; f <= 5; ++f) {
         inputCurrent[1] = 0;
@@ -176,6 +179,100 @@ TEST_F(CpuTest, AtStrength2ThePieceStepsToABetterScoringNeighbourColumn) {
         cpu->targetColumn = 3;
         cpu->update();
         EXPECT_EQ(c.target, cpu->targetColumn) << "level " << c.level;
+    }
+}
+
+// The computer steering in the stepped match: its piece sits left of a wall (or in a shaft) with its target
+// beyond; the steps into the wall wait, so no frame shows the piece over a filled cell and the lock keeps every
+// cell of the field, chips included.
+class CpuSteeringTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { game = new GameStepper(ResourceTree::kFolders); }
+    static void TearDownTestSuite() {
+        delete game;
+        game = nullptr;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(game->started());
+        resetOptionValues();
+    }
+    void TearDown() override { resetOptionValues(); }
+
+    static GameStepper* game;
+};
+
+GameStepper* CpuSteeringTest::game = nullptr;
+
+TEST_F(CpuSteeringTest, AStepOrTurnIntoFilledCellsWaitsAndTheLockOverwritesNothing) {
+    struct Case {
+        const char* what;
+        Rows field;  // the computer's bottom rows
+        int kind, angle, column, row;
+        int targetAngle, targetColumn;
+        int lockedAngle, lockedColumn;  // where the piece ends
+    } cases[] = {
+        // A box in the pocket left of the wall in column 5; its target is the open well right of it.
+        {"a wall between the piece and its target",
+         {".....*....", ".....#....", ".....#....", ".....#....", ".....#....", ".....#....",
+          "##*###....", "#####*....", "###*##....", "######....", "#*####....", "######....",
+          "####*#....", "######...."},
+         kBox, 0, 1, 10, 0, 6, 0, 2},
+        // An upright line in a shaft two cells wide: lying down would cut into both walls.
+        {"a turn into the shaft's walls",
+         {"#####..#*#", "##*##..###", "#####..###", "####*..###", "#####..##*", "#####..###",
+          "#*###..###", "#####..###", "###*#..###", "#####..#*#", "##*##..###", "#####..###"},
+         kLine, 90, 4, 11, 180, 4, 90, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto s = std::make_shared<SceneGameMain>(0, 1, 0, 0, true, true, 0, game->loaderPointer());
+        s->setDrawingEnabledForTesting(false);
+        game->startScene(s);
+        ASSERT_EQ(s.get(), game->controller().currentScene().get());
+        for (int f = 0; f < 200 + 172; ++f) game->step();
+        ASSERT_EQ(SceneGameMain::kPlay, s->state());
+        auto* cpu = dynamic_cast<Cpu*>(s->player(1).get());
+        ASSERT_NE(nullptr, cpu);
+        cpu->pattern.reset();  // no cast can interrupt the piece
+
+        setField(*cpu, c.field);
+        const Rows before = fieldRows(*cpu, 0);
+        placePiece(*cpu, c.kind, c.angle, c.column, c.row);
+        cpu->state = kStateFalling;
+        cpu->thinkFrames = 0;
+        cpu->targetAngle = c.targetAngle;
+        cpu->targetColumn = c.targetColumn;
+        cpu->targetRow = kFieldRows;  // never reached: no neighbour-column steering
+        ASSERT_TRUE(PlayerProcesser::fitsWhileFalling(*cpu, c.angle, c.column));
+
+        int frames = 0;
+        while (cpu->state == kStateFalling && frames < 3000) {
+            game->step();
+            ++frames;
+            if (cpu->state != kStateFalling) break;
+            const Block& b = *cpu->piece;
+            ASSERT_TRUE(PlayerProcesser::fitsWhileFalling(*cpu, b.angle, b.column))
+                << "frame " << frames << ": piece at column " << b.column << ", row " << b.row << ", angle "
+                << b.angle;
+            EXPECT_EQ(c.targetColumn, cpu->targetColumn);
+            EXPECT_EQ(c.targetAngle, cpu->targetAngle);
+        }
+        ASSERT_NE(kStateFalling, cpu->state) << "the piece never locked";
+        EXPECT_EQ(c.lockedAngle, cpu->piece->angle);
+        EXPECT_EQ(c.lockedColumn, cpu->piece->column);
+
+        // Every cell filled before is as it was; the piece's four cells are the only new ones.
+        const Rows after = fieldRows(*cpu, 0);
+        int added = 0;
+        for (int r = 0; r < kFieldRows; ++r) {
+            for (int col = 0; col < kFieldColumns; ++col) {
+                if (before[r][col] != '.')
+                    EXPECT_EQ(before[r][col], after[r][col]) << "row " << r << ", column " << col;
+                else if (after[r][col] != '.')
+                    ++added;
+            }
+        }
+        EXPECT_EQ(4, added);
     }
 }
 
