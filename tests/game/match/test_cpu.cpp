@@ -10,7 +10,7 @@
 #include "game/shell/options.h"
 #include "game/shell/scene.h"
 #include "runtime/runtime.h"
-#include "tests/game_support/game_stepper.h"
+#include "tests/game/game_test_util.h"
 
 namespace {
 
@@ -185,23 +185,14 @@ TEST_F(CpuTest, AtStrength2ThePieceStepsToABetterScoringNeighbourColumn) {
 // The computer steering in the stepped match: its piece sits left of a wall (or in a shaft) with its target
 // beyond; the steps into the wall wait, so no frame shows the piece over a filled cell and the lock keeps every
 // cell of the field, chips included.
-class CpuSteeringTest : public ::testing::Test {
+class CpuSteeringTest : public SteppedGameTest {
 protected:
-    static void SetUpTestSuite() { game = new GameStepper(ResourceTree::kFolders); }
-    static void TearDownTestSuite() {
-        delete game;
-        game = nullptr;
-    }
     void SetUp() override {
-        ASSERT_TRUE(game->started());
+        SteppedGameTest::SetUp();
         resetOptionValues();
     }
     void TearDown() override { resetOptionValues(); }
-
-    static GameStepper* game;
 };
-
-GameStepper* CpuSteeringTest::game = nullptr;
 
 TEST_F(CpuSteeringTest, AStepOrTurnIntoFilledCellsWaitsAndTheLockOverwritesNothing) {
     struct Case {
