@@ -138,7 +138,9 @@ void Player::animateSkillWait() {
 
 void Player::fadeSkillDecor() {
     if (skillBack) skillBack->phase = 3;
-    if (const std::shared_ptr<SkillName>& banner = SkillName::current()) banner->phase = 3;
+    // The one banner may be the rival's by now (its cast came later): that one fades when the rival's skill ends.
+    const std::shared_ptr<SkillName>& banner = SkillName::current();
+    if (banner && banner->side == side) banner->phase = 3;
 }
 
 void Player::endSkill() {

@@ -74,7 +74,8 @@ public:
     void raiseGarbageRow();
     void animateSkillWait();
     void endSkill();
-    // Starts the skill background's and the banner's fade-out (the part of the end step every skill end shares).
+    // Starts the fade-out of the skill background and of the banner when it is this side's (the part of the end
+    // step every skill end shares).
     void fadeSkillDecor();
     void checkDanger();
 

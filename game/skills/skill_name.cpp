@@ -12,9 +12,10 @@ constexpr int kFirstBannerEntry = 73;
 constexpr int kUnderlineEntry = 52;
 }  // namespace
 
-SkillName::SkillName(std::shared_ptr<Loader> loaderIn, int side, int character, int skillLevel)
+SkillName::SkillName(std::shared_ptr<Loader> loaderIn, int casterSide, int character, int skillLevel)
     : loader(std::move(loaderIn)),
-      vx(side * 12 - 6),
+      side(casterSide),
+      vx(casterSide * 12 - 6),
       image(kFirstBannerEntry + 3 * character + skillLevel),
       lineX(side * 464) {
     int w = 0, h = 0;

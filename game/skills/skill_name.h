@@ -29,6 +29,7 @@ public:
     void drawOnce() const;
 
     std::shared_ptr<Loader> loader;
+    int side;  // the caster's: only its own skill's end fades the banner
     int phase = 0;  // 0 zoom, 1 rise, 2 hold, 3 fade, 4 gone
     int x = 320;
     int y = 240;

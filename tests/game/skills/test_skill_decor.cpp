@@ -1,11 +1,18 @@
-// The skill-name banner's course and the skill backgrounds' fades, counters and the choice of the one drawn.
+// The skill-name banner's course and the skill backgrounds' fades, counters and the choice of the one drawn; in
+// the stepped match, each side's skill end fades that side's decor only.
 #include <gtest/gtest.h>
 
 #include <climits>
 
 #include "game/match/match_fixture.h"
+#include "game/match/scene_game_main.h"
+#include "game/shell/input_poll.h"
+#include "game/shell/options.h"
+#include "game/shell/scene.h"
+#include "game/skills/skill.h"
 #include "game/skills/skill_back.h"
 #include "game/skills/skill_name.h"
+#include "tests/game/game_test_util.h"
 
 namespace {
 
@@ -215,6 +222,114 @@ TEST(SkillBackTest, TheBackgroundThatStartedLaterIsTheOneDrawn) {
     only.startTime = 10;
     EXPECT_EQ(&only, skillBackToDraw(nullptr, &only));
     EXPECT_EQ(&only, skillBackToDraw(&only, nullptr));
+}
+
+// A falling-run skill that runs until the test ends it: both sides go on to the next piece on its first update,
+// and it ends (state 9, or the fades when a lock has just moved its owner on) on the first update after
+// endRequested is set for its side.
+bool endRequested[2] = {false, false};
+
+class OpenEndedRunSkill : public Skill {
+public:
+    using Skill::Skill;
+    void update() override {
+        Player* o = owner();
+        if (!started_) {
+            started_ = true;
+            o->skillRunsWhileFalling = true;
+            o->state = kStateNextPiece;
+            o->getEnemy()->state = kStateNextPiece;
+            return;
+        }
+        if (endRequested[o->side]) endFallingRun(*o);
+    }
+    void draw() override {}
+
+private:
+    bool started_ = false;
+};
+
+std::shared_ptr<Skill> makeOpenEndedRunSkill(const std::shared_ptr<Player>& owner,
+                                             const std::shared_ptr<Loader>& loader) {
+    return std::make_shared<OpenEndedRunSkill>(owner, loader);
+}
+
+class SkillDecorInMatchTest : public SteppedGameTest {
+protected:
+    void SetUp() override {
+        SteppedGameTest::SetUp();
+        resetOptionValues();
+        endRequested[0] = endRequested[1] = false;
+        old0 = replaceSkillClassForTesting(kCharacter0, 1, makeOpenEndedRunSkill);
+        old1 = replaceSkillClassForTesting(kCharacter1, 1, makeOpenEndedRunSkill);
+    }
+    void TearDown() override {
+        replaceSkillClassForTesting(kCharacter0, 1, old0);
+        replaceSkillClassForTesting(kCharacter1, 1, old1);
+        resetOptionValues();
+    }
+
+    // Steps with the side's button word until `done` holds; false when it does not within `limit` frames.
+    template <class Done>
+    bool stepUntil(Done done, int side0 = 0, int side1 = 0, int limit = 2000) {
+        for (int f = 0; f < limit; ++f) {
+            if (done()) return true;
+            game->step(side0, side1);
+        }
+        return done();
+    }
+
+    static constexpr int kCharacter0 = 3, kCharacter1 = 5;
+    SkillFactory old0 = nullptr, old1 = nullptr;
+};
+
+TEST_F(SkillDecorInMatchTest, ASkillsEndFadesItsOwnSidesBannerAndBackgroundOnly) {
+    auto s = std::make_shared<SceneGameMain>(kCharacter0, kCharacter1, 0, 0, true, false, 0, game->loaderPointer());
+    s->setDrawingEnabledForTesting(false);
+    game->startScene(s);
+    ASSERT_TRUE(stepUntil([&] { return s->state() == SceneGameMain::kPlay; }));
+    Player& first = *s->player(0);
+    Player& second = *s->player(1);
+    auto bothFalling = [&] {
+        return first.state == kStateFalling && second.state == kStateFalling && first.skill && second.skill &&
+               first.skillRunsWhileFalling && second.skillRunsWhileFalling;
+    };
+
+    // Side 0 casts; its skill runs on while both play. Then side 1 casts over it: the banner is side 1's.
+    first.skillLevel = 1;
+    ASSERT_TRUE(stepUntil([&] { return first.state == kStateFalling && second.state == kStateFalling; }));
+    game->step(kButtonUp, 0);
+    ASSERT_EQ(kStateSkillWait, first.state);
+    ASSERT_TRUE(stepUntil([&] { return first.skillRunsWhileFalling && first.state == kStateFalling &&
+                                       second.state == kStateFalling; }));
+    second.skillLevel = 1;
+    game->step(0, kButtonUp);
+    ASSERT_EQ(kStateSkillWait, second.state);
+    ASSERT_TRUE(stepUntil(bothFalling));
+    std::shared_ptr<SkillName> banner = SkillName::current();
+    ASSERT_TRUE(banner);
+    EXPECT_EQ(1, banner->side);
+    ASSERT_TRUE(first.getSkillBack() && second.getSkillBack());
+    EXPECT_NE(0, first.getSkillBack()->phase);
+    EXPECT_NE(0, second.getSkillBack()->phase);
+
+    // Side 0's skill ends while side 1's still runs: side 0's background fades, side 1's banner and
+    // background stay.
+    endRequested[0] = true;
+    ASSERT_TRUE(stepUntil([&] { return !first.skillRunsWhileFalling && first.state == kStateFalling; }));
+    game->step();
+    EXPECT_EQ(banner, SkillName::current());
+    EXPECT_LT(banner->phase, 3) << "side 1's banner faded when side 0's skill ended";
+    EXPECT_TRUE(first.getSkillBack()->phase == 3 || first.getSkillBack()->phase == 0);
+    EXPECT_TRUE(second.getSkillBack()->phase == 1 || second.getSkillBack()->phase == 2);
+
+    // Side 1's own end fades its banner.
+    endRequested[1] = true;
+    ASSERT_TRUE(stepUntil([&] { return !second.skillRunsWhileFalling && second.state == kStateFalling; }));
+    game->step();
+    EXPECT_EQ(banner, SkillName::current());
+    EXPECT_GE(banner->phase, 3);
+    EXPECT_TRUE(second.getSkillBack()->phase == 3 || second.getSkillBack()->phase == 0);
 }
 
 }  // namespace

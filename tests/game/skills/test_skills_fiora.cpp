@@ -184,6 +184,13 @@ struct PobbTrack {
             // The rival's own call for help has ended; the rival stays frozen for this cast.
             EXPECT_FALSE(r.skillRunsWhileFalling);
             EXPECT_EQ(kStateFrozen, r.state);
+            // Ending the rival's skill fades the rival's decor, not the caster's banner, which is the current one.
+            const std::shared_ptr<SkillName>& banner = SkillName::current();
+            ASSERT_TRUE(banner);
+            EXPECT_EQ(run.casterSide, banner->side);
+            EXPECT_LT(banner->phase, 3);
+            ASSERT_TRUE(r.getSkillBack());
+            EXPECT_EQ(3, r.getSkillBack()->phase);
         }
         if (s->state() == 0 && drawn) {
             EXPECT_EQ(kFaceHidden, o.face) << "update " << run.frame;
@@ -270,14 +277,17 @@ SkillCase pobbCase(const RowOptions& row) {
 
 // The rival casts SkillPobb first; the caster casts its own while the rival's still forces the
 // queue, a few of its takes spent. Before the mend the caster's run inherited the rival's count of takes.
+// With the cut-in shown, so that both casts have a banner and a background.
 SkillCase pobbCancelCase() {
     RowOptions row;
     row.side = 1;
+    row.cutIn = true;
     SkillCase c = pobbCase(row);
     auto t = std::make_shared<PobbTrack>();
     c.name = "Pobb ends the rival's Pobb" + std::string(sideName(row.side));
     c.prepare = [t](SkillRun& run) {
         *t = PobbTrack();
+        t->cutIn = true;
         t->cancelsRival = true;
         Player& o = run.caster();
         Player& r = run.rival();
