@@ -253,18 +253,16 @@ void SkillDoubles::update() {
 
 void SkillDoubles::draw() {
     Player* o = owner();
-    if (o == nullptr || state_ > 2) return;
-    // The darkening is shown too, so the screen does not drop from full light to dark when the figure comes.
-    if (state_ >= 1) {
-        setBrightness(255);
-        SetBlendMode(1, alpha_);
-        int figure = skillImage(loader, kImageDoublesFigure);
-        if (o->side == 1)
-            DrawGraphAt(x_, 220, figure, 1);
-        else
-            DrawGraphMirrored(x_, 220, figure, 1);
-        SetBlendMode(0, 255);
-    }
+    // Only the figure's slide and the brightening draw; the darkening before them counts down unseen.
+    if (o == nullptr || state_ < 1 || state_ > 2) return;
+    setBrightness(255);
+    SetBlendMode(1, alpha_);
+    int figure = skillImage(loader, kImageDoublesFigure);
+    if (o->side == 1)
+        DrawGraphAt(x_, 220, figure, 1);
+    else
+        DrawGraphMirrored(x_, 220, figure, 1);
+    SetBlendMode(0, 255);
     setBrightness(brightness_);
 }
 

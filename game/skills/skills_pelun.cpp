@@ -237,7 +237,9 @@ void SkillCorvane::draw() {
         DrawGraphAt(500, 220, frame, 1);
     else
         DrawGraphMirrored(-20, 220, frame, 1);
-    if (state >= 2 && state <= 5) {
+    // The first wait and the end show the figure alone and leave the colour scale as they find it.
+    if (state < 1 || state > 5) return;
+    if (state >= 2) {
         setColourScale(255);
         int y1 = (288 - beamHeight) / 2 + 278;
         if (o->side == 0)

@@ -11,6 +11,7 @@
 #include "game/skills/skill_back.h"
 #include "game/skills/skill_name.h"
 #include "game/skills/skills_obren.h"
+#include "runtime/runtime.h"
 #include "tests/game/skills/skill_case.h"
 
 namespace {
@@ -132,6 +133,15 @@ const Rows kOssiveAfter = {
 // caster's sixth piece since then is taken.
 // Doubles draws nothing while its caster plays: past the first frames of that run the scene is not drawn, which
 // spares most of a row's time; the drawing is back for the skill's last update.
+// Nor does it draw while it darkens: the colour scale stays as the scene left it (the rows leave a grey the skill
+// never uses) until the figure comes, and from then on it is the skill's brightness.
+constexpr int kSceneScale = 180;
+
+int doublesScale(SkillRun& run) {
+    const SkillDoubles* s = run.skillAs<SkillDoubles>();
+    return s->state() == 0 ? kSceneScale : s->brightness();
+}
+
 void playFallingRunUndrawn(SkillRun& run, const SkillDoubles& s) {
     run.scene->setDrawingEnabledForTesting(s.state() != 3 || run.frame < 80);
 }
@@ -152,7 +162,7 @@ SkillCase doublesCase(const std::string& name, int side, bool cutIn) {
     c.side = side;
     c.cutIn = cutIn;
     c.endState = kStateSkillOverSelf;
-    c.drawScale = [](SkillRun& run) { return run.skillAs<SkillDoubles>()->brightness(); };
+    c.drawScale = doublesScale;
     // Every piece is dropped.
     c.input = [](SkillRun& run) { return run.buttons(kButtonDown); };
     auto d = std::make_shared<DoublesRun>();
@@ -195,6 +205,7 @@ SkillCase doublesCase(const std::string& name, int side, bool cutIn) {
     c.prepare = [d](SkillRun& run) {
         *d = DoublesRun();
         run.caster().pendingGarbage = 1;
+        SetDrawColorScale(kSceneScale, kSceneScale, kSceneScale);
     };
     c.atEnd = [d](SkillRun& run) {
         Player& o = run.caster();
@@ -218,7 +229,10 @@ SkillCase doublesLockCase(const std::string& name, int side, const Rows& field, 
     c.endsAfterLock = true;
     c.input = [](SkillRun& run) { return run.buttons(kButtonDown); };
     auto placed = std::make_shared<bool>(false);
-    c.prepare = [placed](SkillRun&) { *placed = false; };
+    c.prepare = [placed](SkillRun&) {
+        *placed = false;
+        SetDrawColorScale(kSceneScale, kSceneScale, kSceneScale);
+    };
     c.eachFrame = [=](SkillRun& run) {
         SkillDoubles* s = run.skillAs<SkillDoubles>();
         ASSERT_NE(nullptr, s);
@@ -230,7 +244,7 @@ SkillCase doublesLockCase(const std::string& name, int side, const Rows& field, 
         run.caster().lockSub = 360;
         *placed = true;
     };
-    c.drawScale = [](SkillRun& run) { return run.skillAs<SkillDoubles>()->brightness(); };
+    c.drawScale = doublesScale;
     return c;
 }
 

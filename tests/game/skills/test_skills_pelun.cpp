@@ -211,7 +211,14 @@ SkillCase vintrelRandomColumns() {
     return c;
 }
 
-// SkillCorvane rows.
+// SkillCorvane rows. The wait before the wind-up draws the figure alone and leaves the colour scale as the scene
+// left it (the rows leave a grey the skill never uses); from the wind-up on, the scale is the skill's brightness.
+constexpr int kSceneScale = 180;
+
+int corvaneScale(SkillRun& run) {
+    const SkillCorvane* s = run.skillAs<SkillCorvane>();
+    return s->state == 0 ? kSceneScale : s->brightness();
+}
 
 SkillCase corvaneCase(const std::string& name, int side, int clockStart, bool cutIn) {
     auto n = std::make_shared<Notes>();
@@ -233,6 +240,7 @@ SkillCase corvaneCase(const std::string& name, int side, int clockStart, bool cu
         *n = Notes();
         run.caster().pendingGarbage = 1;
         if (clockStart != kStepperClockStart) useSteppedGameClockForTest(clockStart);
+        SetDrawColorScale(kSceneScale, kSceneScale, kSceneScale);
     };
     c.eachFrame = [n, cutIn](SkillRun& run) {
         SkillCorvane* s = run.skillAs<SkillCorvane>();
@@ -276,7 +284,7 @@ SkillCase corvaneCase(const std::string& name, int side, int clockStart, bool cu
         EXPECT_EQ(0, run.caster().pendingGarbage);
         EXPECT_EQ(kCellBlock, run.caster().cells[kFieldRows - 1][4]) << "the row above came down three rows";
     };
-    c.drawScale = brightnessOf<SkillCorvane>;
+    c.drawScale = corvaneScale;
     return c;
 }
 
