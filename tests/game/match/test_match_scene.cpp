@@ -17,7 +17,7 @@
 #include "game/shell/options.h"
 #include "runtime/runtime.h"
 #include "story/scene_title.h"
-#include "tests/game_support/game_stepper.h"
+#include "tests/game/game_test_util.h"
 
 namespace {
 
@@ -33,15 +33,10 @@ std::shared_ptr<Scene> RecordExit(const std::shared_ptr<Loader>& loader, bool st
     return std::make_shared<SceneTitle>(loader);
 }
 
-class MatchSceneTest : public ::testing::Test {
+class MatchSceneTest : public SteppedGameTest {
 protected:
-    static void SetUpTestSuite() { game = new GameStepper(ResourceTree::kFolders); }
-    static void TearDownTestSuite() {
-        delete game;
-        game = nullptr;
-    }
     void SetUp() override {
-        ASSERT_TRUE(game->started());
+        SteppedGameTest::SetUp();
         resetOptionValues();
         resetInput();
         lastExit = Exit();
@@ -82,10 +77,8 @@ protected:
         return frames;
     }
 
-    static GameStepper* game;
 };
 
-GameStepper* MatchSceneTest::game = nullptr;
 
 TEST_F(MatchSceneTest, IntroLasts200FramesAndTheReadySign172) {
     SceneGameMain* s = startMatch(0, 1, true, false, 0, true);

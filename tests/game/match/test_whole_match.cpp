@@ -18,7 +18,7 @@
 #include "runtime/runtime.h"
 #include "sound/sound_handle.h"
 #include "story/scene_title.h"
-#include "tests/game_support/game_stepper.h"
+#include "tests/game/game_test_util.h"
 
 namespace {
 
@@ -63,15 +63,10 @@ int MarkedRows(const Player& p) {
     return n;
 }
 
-class WholeMatchTest : public ::testing::Test {
+class WholeMatchTest : public SteppedGameTest {
 protected:
-    static void SetUpTestSuite() { game = new GameStepper(ResourceTree::kFolders); }
-    static void TearDownTestSuite() {
-        delete game;
-        game = nullptr;
-    }
     void SetUp() override {
-        ASSERT_TRUE(game->started());
+        SteppedGameTest::SetUp();
         resetOptionValues();
         resetInput();
         // These matches are story-mode rounds between two computers; a side-0 win would go on to the story's
@@ -149,10 +144,8 @@ protected:
         return run;
     }
 
-    static GameStepper* game;
 };
 
-GameStepper* WholeMatchTest::game = nullptr;
 
 int LiveGraphs() {
     int live = 0;

@@ -75,15 +75,10 @@ SceneGameMain* CastAndRun(GameStepper& game, int character, int level, int side,
     return CurrentMatch(game) == s ? s : nullptr;
 }
 
-class SkillCleanupTest : public ::testing::Test {
+class SkillCleanupTest : public SteppedGameTest {
 protected:
-    static void SetUpTestSuite() { game = new GameStepper(ResourceTree::kFolders); }
-    static void TearDownTestSuite() {
-        delete game;
-        game = nullptr;
-    }
     void SetUp() override {
-        ASSERT_TRUE(game->started());
+        SteppedGameTest::SetUp();
         resetOptionValues();
         resetInput();
         replaceSceneAfterMatchForTesting(ToIdle);
@@ -93,10 +88,8 @@ protected:
         resetOptionValues();
         resetInput();
     }
-    static GameStepper* game;
 };
 
-GameStepper* SkillCleanupTest::game = nullptr;
 
 TEST_F(SkillCleanupTest, ATopOutDuringAFallingRunSkillEndsTheRoundCleanly) {
     struct Case {

@@ -63,15 +63,10 @@ struct Baseline {
 
 Baseline Now() { return {GetTrackedAllocCount(), LiveGraphCount(), LiveSoundCount()}; }
 
-class SkillSweepTest : public ::testing::Test {
+class SkillSweepTest : public SteppedGameTest {
 protected:
-    static void SetUpTestSuite() { game = new GameStepper(ResourceTree::kFolders); }
-    static void TearDownTestSuite() {
-        delete game;
-        game = nullptr;
-    }
     void SetUp() override {
-        ASSERT_TRUE(game->started());
+        SteppedGameTest::SetUp();
         resetOptionValues();
         resetInput();
         replaceSceneAfterMatchForTesting(ToIdle);
@@ -153,10 +148,8 @@ protected:
         return "";
     }
 
-    static GameStepper* game;
 };
 
-GameStepper* SkillSweepTest::game = nullptr;
 
 TEST_F(SkillSweepTest, EveryPairingPlaysToItsEndAndLeavesNothingBehind) {
     // One match first, so that what the runtime keeps once made (caches, the idle scene) is in the baseline.
