@@ -9,9 +9,9 @@
 #include <string>
 
 #include "bench/bench_timing.h"
-#include "game/frame.h"
-#include "game/loader.h"
-#include "game/scene.h"
+#include "game/shell/frame.h"
+#include "game/shell/loader.h"
+#include "game/shell/scene.h"
 #include "runtime/runtime.h"
 
 namespace {

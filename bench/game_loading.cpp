@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "game/loader.h"
+#include "game/shell/loader.h"
 #include "runtime/runtime.h"
 
 #include "bench/bench_timing.h"

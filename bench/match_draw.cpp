@@ -11,10 +11,10 @@
 #include <memory>
 #include <string>
 
-#include "game/loader.h"
-#include "game/next_piece_queue.h"
-#include "game/player.h"
-#include "game/scene_game_main.h"
+#include "game/match/next_piece_queue.h"
+#include "game/match/player.h"
+#include "game/match/scene_game_main.h"
+#include "game/shell/loader.h"
 #include "graphics/d3d/device3d.h"
 #include "runtime/runtime.h"
 #include "tests/graphics/d3d/test_d3d_counting_device.h"

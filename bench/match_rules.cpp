@@ -7,12 +7,12 @@
 
 #include <memory>
 
-#include "game/cpu.h"
-#include "game/input_poll.h"
-#include "game/next_piece_queue.h"
-#include "game/options.h"
-#include "game/player.h"
-#include "game/player_processer.h"
+#include "game/match/cpu.h"
+#include "game/match/next_piece_queue.h"
+#include "game/match/player.h"
+#include "game/match/player_processer.h"
+#include "game/shell/input_poll.h"
+#include "game/shell/options.h"
 #include "runtime/runtime.h"
 
 #include "bench/bench_timing.h"

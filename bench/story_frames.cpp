@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "bench/bench_timing.h"
-#include "game/frame.h"
-#include "game/input_poll.h"
-#include "game/loader.h"
-#include "game/scene.h"
+#include "game/shell/frame.h"
+#include "game/shell/input_poll.h"
+#include "game/shell/loader.h"
+#include "game/shell/scene.h"
 #include "runtime/runtime.h"
 #include "story/scene_talk.h"
 #include "story/scene_title.h"

@@ -1,9 +1,9 @@
 // Character choice (see scene_character_choice.h).
 #include "story/scene_character_choice.h"
 
-#include "game/input_poll.h"
-#include "game/loader.h"
-#include "game/options.h"
+#include "game/shell/input_poll.h"
+#include "game/shell/loader.h"
+#include "game/shell/options.h"
 #include "graphics/graphics.h"
 #include "story/scene_talk.h"
 #include "story/scene_title.h"

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "game/scene.h"
+#include "game/shell/scene.h"
 
 class SceneDelphy : public Scene {
 public:

@@ -1,9 +1,9 @@
 // The options screen (see scene_option.h).
 #include "story/scene_option.h"
 
-#include "game/input_poll.h"
-#include "game/loader.h"
-#include "game/options.h"
+#include "game/shell/input_poll.h"
+#include "game/shell/loader.h"
+#include "game/shell/options.h"
 #include "graphics/graphics.h"
 #include "runtime/runtime.h"
 #include "story/scene_title.h"

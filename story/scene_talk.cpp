@@ -1,7 +1,7 @@
 // The story conversation scene (see scene_talk.h).
 #include "story/scene_talk.h"
 
-#include "game/loader.h"
+#include "game/shell/loader.h"
 #include "graphics/graphics.h"
 #include "story/scene_title.h"
 #include "story/story_links.h"

@@ -1,9 +1,9 @@
 // The title menu (see scene_title.h).
 #include "story/scene_title.h"
 
-#include "game/input_poll.h"
-#include "game/loader.h"
-#include "game/options.h"
+#include "game/shell/input_poll.h"
+#include "game/shell/loader.h"
+#include "game/shell/options.h"
 #include "graphics/graphics.h"
 #include "story/scene_character_choice.h"
 #include "story/scene_delphy.h"

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "game/scene.h"
+#include "game/shell/scene.h"
 
 class SceneTitle : public Scene {
 public:

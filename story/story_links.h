@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "game/scene_game_main.h"
+#include "game/match/scene_game_main.h"
 
 class Loader;
 class Scene;

@@ -1,8 +1,8 @@
 // The conversation base: portrait slots, talk window and page text, and the ending sequence.
 #include "story/talk.h"
 
-#include "game/input_poll.h"
-#include "game/loader.h"
+#include "game/shell/input_poll.h"
+#include "game/shell/loader.h"
 #include "graphics/graphics.h"
 #include "sound/sound.h"
 #include "story/story_release.h"

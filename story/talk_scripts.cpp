@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "game/loader.h"
+#include "game/shell/loader.h"
 #include "graphics/graphics.h"
 #include "story/story_release.h"
 

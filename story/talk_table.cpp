@@ -1,7 +1,7 @@
 // The shared table-driven page step of the conversation scripts.
 #include "story/talk_table.h"
 
-#include "game/loader.h"
+#include "game/shell/loader.h"
 #include "story/story_release.h"
 
 using story::MotionRowOf;

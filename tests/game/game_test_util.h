@@ -46,6 +46,20 @@ inline void ExpectChildPasses(int seconds, const std::function<std::string()>& c
         ::testing::ExitedWithCode(0), "");
 }
 
+// One stepped game on the folder tree for a whole suite: started before the suite's first test and ended after
+// its last, since starting the runtime costs more than most tests.
+class SteppedGameTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { game = new GameStepper(ResourceTree::kFolders); }
+    static void TearDownTestSuite() {
+        delete game;
+        game = nullptr;
+    }
+    void SetUp() override { ASSERT_TRUE(game->started()); }
+
+    static inline GameStepper* game = nullptr;
+};
+
 // Colour closeness per channel (a 16-bit screen and JPEG both shift flat colours a little).
 inline bool NearColour(uint32_t a, uint32_t b, int tolerance) {
     for (int shift = 0; shift <= 16; shift += 8) {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "game/loader.h"
-#include "game/options.h"
+#include "game/shell/loader.h"
+#include "game/shell/options.h"
 #include "runtime/runtime.h"
 #include "tests/game/game_test_util.h"
 

@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "game/game_clock.h"
-#include "game/input_poll.h"
-#include "game/loader.h"
-#include "game/scene.h"
+#include "game/shell/game_clock.h"
+#include "game/shell/input_poll.h"
+#include "game/shell/loader.h"
+#include "game/shell/scene.h"
 #include "graphics/d3d/device3d.h"
 #include "graphics/ddraw/display.h"
 #include "runtime/runtime.h"

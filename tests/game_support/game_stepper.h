@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "game/frame.h"
+#include "game/shell/frame.h"
 
 class Loader;
 class Scene;

@@ -10,7 +10,7 @@
 
 #include "font/font.h"
 #include "font/font_internal.h"
-#include "game/loader.h"
+#include "game/shell/loader.h"
 #include "graphics/draw.h"
 #include "graphics/graph.h"
 #include "graphics/graphics.h"

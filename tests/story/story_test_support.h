@@ -32,7 +32,7 @@ inline void ExpectStoryHandlesBack(const StoryHandleCounts& before) {
 
 #include <memory>
 
-#include "game/scene.h"
+#include "game/shell/scene.h"
 #include "tests/game_support/game_stepper.h"
 
 // One running game for a whole test suite: starting the runtime and loading the common group once keeps the
@@ -82,7 +82,7 @@ inline long DirectSoundVolume(int handle) {
 #include <cstdlib>
 #include <vector>
 
-#include "game/loader.h"
+#include "game/shell/loader.h"
 #include "story/talk.h"
 #include "tools/resgen/picture_table.h"
 

@@ -3,8 +3,8 @@
 // to load).
 #include <gtest/gtest.h>
 
-#include "game/input_poll.h"
-#include "game/loader.h"
+#include "game/shell/input_poll.h"
+#include "game/shell/loader.h"
 #include "runtime/runtime.h"
 #include "story/scene_delphy.h"
 #include "story/scene_title.h"

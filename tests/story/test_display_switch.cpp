@@ -5,9 +5,9 @@
 
 #include <windows.h>
 
-#include "game/input_poll.h"
-#include "game/loader.h"
-#include "game/options.h"
+#include "game/shell/input_poll.h"
+#include "game/shell/loader.h"
+#include "game/shell/options.h"
 #include "runtime/window.h"
 #include "story/scene_option.h"
 #include "story/story_sound.h"

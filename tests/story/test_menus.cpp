@@ -3,10 +3,10 @@
 
 #include <vector>
 
-#include "game/input_poll.h"
-#include "game/loader.h"
-#include "game/options.h"
-#include "game/scene_game_main.h"
+#include "game/match/scene_game_main.h"
+#include "game/shell/input_poll.h"
+#include "game/shell/loader.h"
+#include "game/shell/options.h"
 #include "story/scene_character_choice.h"
 #include "story/scene_delphy.h"
 #include "story/scene_option.h"

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "game/input_poll.h"
-#include "game/loader.h"
-#include "game/player.h"
-#include "game/scene_game_main.h"
+#include "game/match/player.h"
+#include "game/match/scene_game_main.h"
+#include "game/shell/input_poll.h"
+#include "game/shell/loader.h"
 #include "story/scene_talk.h"
 #include "story/scene_title.h"
 #include "story/story_links.h"

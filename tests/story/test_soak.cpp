@@ -4,8 +4,8 @@
 // more.
 #include <gtest/gtest.h>
 
-#include "game/input_poll.h"
-#include "game/loader.h"
+#include "game/shell/input_poll.h"
+#include "game/shell/loader.h"
 #include "story/scene_character_choice.h"
 #include "story/scene_talk.h"
 #include "story/scene_title.h"

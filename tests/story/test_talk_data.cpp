@@ -6,12 +6,12 @@
 #include <set>
 #include <string>
 
-#include "game/loader.h"
+#include "game/shell/loader.h"
 #include "graphics/graphics.h"
 #include "story/scene_talk.h"
+#include "story/story_links.h"
 #include "story/talk.h"
 #include "story/talk_script_data.h"
-#include "story/story_links.h"
 #include "story/talk_scripts.h"
 #include "story_test_support.h"
 #include "tests/game_support/game_stepper.h"

@@ -2,8 +2,8 @@
 // presses ignored while a figure moves, scripts that end by themselves, silent presses, and the figure scripts.
 #include <gtest/gtest.h>
 
-#include "game/input_poll.h"
-#include "game/loader.h"
+#include "game/shell/input_poll.h"
+#include "game/shell/loader.h"
 #include "story/scene_talk.h"
 #include "story/story_links.h"
 #include "story/story_sound.h"

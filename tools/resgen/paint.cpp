@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "game/block.h"
+#include "game/match/block.h"
 #include "tools/resgen/tiny_font.h"
 
 namespace fs = std::filesystem;

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "game/block.h"
+#include "game/match/block.h"
 
 const PictureRow kPictureRows[] = {
     {"res/BackGround/loading.jpg", 0, -1, 640, 480, 640, 480, 1, 1, 0, 0},

@@ -1,9 +1,0 @@
-// The battle and skill-image groups by the sides themselves: what the match scene calls.
-#include "game/loader.h"
-#include "game/player.h"
-
-void Loader::loadBattle(bool release, const Player& side0, const Player& side1) {
-    loadBattle(release, side0.character, side1.character);
-}
-
-void Loader::loadSkillImages(bool release, const Player& player) { loadSkillImages(release, player.character); }
