@@ -1,5 +1,5 @@
 // The game's one resource table: 447 image entries and 47 sound entries, each a runtime handle beside a fixed
-// file path (game/resource_paths.h). Everything that draws or plays addresses entries by number through the one
+// file path (game/shell/resource_paths.h). Everything that draws or plays addresses entries by number through the one
 // Loader the SceneController creates and shares; entries are loaded and released in groups, and a loading screen
 // with a turning mark is drawn after every image a group loads.
 //
@@ -8,7 +8,7 @@
 // depends on the characters it takes character numbers 0..6 (Kessa, Pelun, Fiora, Vellis, Obren, Quen, Wix).
 #pragma once
 
-#include "game/resource_paths.h"
+#include "game/shell/resource_paths.h"
 
 class Player;
 

@@ -15,7 +15,7 @@
 #include <jpeglib.h>
 #include <png.h>
 
-#include "game/resource_paths.h"
+#include "game/shell/resource_paths.h"
 #include "tools/resgen/paint.h"
 #include "tools/resgen/picture_table.h"
 

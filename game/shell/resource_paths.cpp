@@ -1,7 +1,7 @@
 // The file behind every entry of the resource table, indexed by entry number. Both the game's Loader and the
 // build-time resource generator read these rows, so the files the generator writes are exactly the ones the game
 // asks for.
-#include "game/resource_paths.h"
+#include "game/shell/resource_paths.h"
 
 const char* const kLoadingImagePaths[3] = {
     "res/BackGround/loading.jpg",
