@@ -106,6 +106,9 @@ void SceneOnlyFrame(GameStepper& game, int side0, int side1) {
 void PlaySkillCase(GameStepper& game, const SkillCase& c) {
     ASSERT_TRUE(c.character >= 0 && c.character <= 6 && c.side >= 0 && c.side <= 1);
     const int rivalCharacter = c.rivalCharacter >= 0 ? c.rivalCharacter : (c.character + 1) % 7;
+    // A case whose round ended leaves its match mid-ending, and the banner that scene would have cleared with it:
+    // every case starts from none.
+    SkillName::clearCurrent();
     SkillRun run;
     run.game = &game;
     run.casterSide = c.side;

@@ -210,6 +210,8 @@ protected:
         limits_[1] = GetDirect3DState().maxTextureSize;
         ResetD3DSettings();
         UseBackScreenD3D();
+        // Graphs an earlier suite kept past its shut-down would count against this test's tables.
+        ReleaseAllGraphsImpl(0);
     }
     void TearDown() override {
         SettleD3D();
