@@ -46,13 +46,13 @@ inline void ExpectChildPasses(int seconds, const std::function<std::string()>& c
         ::testing::ExitedWithCode(0), "");
 }
 
-// One stepped game on the folder tree for a whole suite: started before the suite's first test and ended after
-// its last, since starting the runtime costs more than most tests.
+// One stepped game on the folder tree for a whole suite, since starting the runtime costs more than most tests;
+// when the suite ends it parks the game for the next suite that takes one.
 class SteppedGameTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { game = new GameStepper(ResourceTree::kFolders); }
+    static void SetUpTestSuite() { game = TakeGameStepper(ResourceTree::kFolders); }
     static void TearDownTestSuite() {
-        delete game;
+        ParkGameStepper(game);
         game = nullptr;
     }
     void SetUp() override { ASSERT_TRUE(game->started()); }

@@ -49,7 +49,47 @@ uint32_t Widen(uint32_t value, uint32_t mask) {
     return width >= 8 ? (c >> (width - 8)) : (c << (8 - width));
 }
 
+// The game a finished suite left for the next one (see ParkGameStepper).
+GameStepper* parkedGame = nullptr;
+
+void EndParkedGame() {
+    GameStepper* game = parkedGame;
+    parkedGame = nullptr;
+    delete game;
+}
+
+// Ends the parked game before a test that did not take it, and at the end of the run while the runtime's own
+// statics are still alive.
+class ParkedGameListener : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override { EndParkedGame(); }
+    void OnEnvironmentsTearDownStart(const ::testing::UnitTest&) override { EndParkedGame(); }
+};
+
+const bool parkedGameListenerAdded = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new ParkedGameListener);
+    return true;
+}();
+
 }  // namespace
+
+GameStepper* TakeGameStepper(ResourceTree tree) {
+    if (parkedGame != nullptr && parkedGame->tree_ == tree) {
+        GameStepper* game = parkedGame;
+        parkedGame = nullptr;
+        return game;
+    }
+    return new GameStepper(tree);
+}
+
+void ParkGameStepper(GameStepper* game) {
+    if (game == parkedGame) return;
+    EndParkedGame();
+    if (game != nullptr && game->started()) {
+        parkedGame = game;
+    } else {
+        delete game;
+    }
+}
 
 std::string ResourceTreePath(ResourceTree tree) {
     const char* build = std::getenv("KAVORIN_BUILD_DIR_WIN");
@@ -58,7 +98,9 @@ std::string ResourceTreePath(ResourceTree tree) {
                                                                 : "\\..\\resources\\archives");
 }
 
-GameStepper::GameStepper(ResourceTree tree) {
+GameStepper::GameStepper(ResourceTree tree) : tree_(tree) {
+    // One game runs at a time.
+    EndParkedGame();
     const std::string root = ResourceTreePath(tree);
     const char* probe = tree == ResourceTree::kFolders ? "\\res\\BackGround\\loading.jpg" : "\\res.Qzm";
     if (root.empty() || !FileExists(root + probe)) {

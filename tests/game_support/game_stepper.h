@@ -82,6 +82,9 @@ public:
     bool saveScreen(const std::string& path);
 
 private:
+    friend GameStepper* TakeGameStepper(ResourceTree tree);
+
+    ResourceTree tree_;
     bool started_ = false;
     std::string previousDirectory_;
     GameSession session_;
@@ -89,6 +92,19 @@ private:
     int frames_ = 0;
     std::vector<uint8_t> lastScreen_;
 };
+
+// Starting the runtime costs seconds, so a suite's game may outlive the suite: a suite that is done with its
+// game parks it, and the next suite that takes a game on the same tree goes on with that one (as a suite's later
+// tests go on with its earlier tests' game). Before any test of a suite that took none, and at the end of the run,
+// the parked game is ended: such tests start with no runtime running, as before.
+//
+//     static void SetUpTestSuite() { game = TakeGameStepper(ResourceTree::kFolders); }
+//     static void TearDownTestSuite() { ParkGameStepper(game); game = nullptr; }
+//
+// TakeGameStepper never returns null (check started()); ParkGameStepper takes ownership and ends a game that did
+// not start.
+GameStepper* TakeGameStepper(ResourceTree tree = ResourceTree::kFolders);
+void ParkGameStepper(GameStepper* game);
 
 // Writes an RGB picture (3 bytes a pixel, rows top down) as an uncompressed PNG. False on failure.
 bool WriteRgbPng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb);

@@ -35,13 +35,13 @@ inline void ExpectStoryHandlesBack(const StoryHandleCounts& before) {
 #include "game/shell/scene.h"
 #include "tests/game_support/game_stepper.h"
 
-// One running game for a whole test suite: starting the runtime and loading the common group once keeps the
-// suite fast. Each test starts its scene through the ordinary switch.
+// One running game for the story suites: starting the runtime and loading the common group once keeps them
+// fast (a suite parks its game for the next). Each test starts its scene through the ordinary switch.
 class StoryGameTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { game_ = new GameStepper(ResourceTree::kFolders); }
+    static void SetUpTestSuite() { game_ = TakeGameStepper(ResourceTree::kFolders); }
     static void TearDownTestSuite() {
-        delete game_;
+        ParkGameStepper(game_);
         game_ = nullptr;
     }
     void SetUp() override {

@@ -85,9 +85,9 @@ protected:
 // The group tests that leave the table as they found it share one started game: starting costs seconds.
 class SharedGameTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { game_ = new GameStepper(); }
+    static void SetUpTestSuite() { game_ = TakeGameStepper(); }
     static void TearDownTestSuite() {
-        delete game_;
+        ParkGameStepper(game_);
         game_ = nullptr;
     }
     void SetUp() override { ASSERT_TRUE(game_->started()); }

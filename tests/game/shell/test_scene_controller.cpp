@@ -46,9 +46,9 @@ using Events = std::vector<std::string>;
 // One started game for all: each test first makes a fresh title current through the ordinary switch.
 class SceneControllerTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { game_ = new GameStepper(); }
+    static void SetUpTestSuite() { game_ = TakeGameStepper(); }
     static void TearDownTestSuite() {
-        delete game_;
+        ParkGameStepper(game_);
         game_ = nullptr;
     }
     void SetUp() override {

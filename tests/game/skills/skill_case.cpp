@@ -74,10 +74,10 @@ std::string SkillCaseName(const ::testing::TestParamInfo<SkillCase>& info) {
 
 GameStepper* SkillCaseTest::game = nullptr;
 
-void SkillCaseTest::SetUpTestSuite() { game = new GameStepper(ResourceTree::kFolders); }
+void SkillCaseTest::SetUpTestSuite() { game = TakeGameStepper(ResourceTree::kFolders); }
 
 void SkillCaseTest::TearDownTestSuite() {
-    delete game;
+    ParkGameStepper(game);
     game = nullptr;
 }
 
