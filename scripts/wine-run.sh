@@ -119,8 +119,20 @@ if [ "$prefix" != "$template" ] && ! cmp -s "$template/.kavorin-ready" "$prefix/
 fi
 export WINEPREFIX=$prefix
 
-rc=0
-env "${locale_env[@]}" "$wine" "$exe_abs" "$@" || rc=$?
+# The program's standard output is kept as well, for the one case below.
+out=$(mktemp "${TMPDIR:-/tmp}/kavorin-wine-run.XXXXXX")
+trap 'rm -f "$out"' EXIT
+set +e
+env "${locale_env[@]}" "$wine" "$exe_abs" "$@" | tee "$out"
+rc=${PIPESTATUS[0]}
+set -e
 # End this prefix's server and desktop process now, so nothing outlives the run or holds the X display.
 /usr/lib/wine/wineserver -k 2>/dev/null || true
+# Wine gives a process whose threads have all ended a moment to leave and then kills it (SIGKILL). On a starved
+# machine the Unix side of the exit (the graphics libraries' teardown) can take longer than that, and a test program
+# that had finished would count as failed. One killed so after GoogleTest reported every test passed has passed.
+if [ "$rc" = 137 ] && grep -q '^\[  PASSED  \]' "$out" && ! grep -q '^\[  FAILED  \]' "$out"; then
+  echo "wine-run: $(basename "$exe") was killed while leaving after every test passed; counted as passed" >&2
+  rc=0
+fi
 exit $rc
