@@ -1,12 +1,13 @@
-// Loopback throughput of length-prefixed messages through network handles beside a plain blocking send/recv pair
-// moving the same framed bytes in the same run. Every side that is not the one measured is the same code in both:
-// the writer that sends whole frames (plain pair and handle receives) and the reader that takes the stream in
-// 64 KB recvs and counts the message bytes between headers (plain pair and handle sends; it does not rely on one
-// header per message, since the layer frames everything queued when it starts a message). The handle side uses
-// only what a program uses: NetWorkSend, GetNetWorkDataLength, NetWorkRecv and PumpNetworkMessages, and waits
-// for its thread's message queue when it has nothing to do, as a program's message loop does, the way the plain
-// reader waits in recv. Repetitions interleave plain, send and receive; the ratios are of the medians. Also
-// prints the ring growths of one run (4 MB moved, 256 KB for 64 B messages), with the targets beside them.
+// Loopback throughput of length-prefixed messages through network handles beside plain blocking sockets moving the
+// same framed bytes in the same run. Each comparison changes only the side it measures: a send run and its plain
+// pair share the reader (64 KB recvs that count the message bytes between headers, so it does not rely on one
+// header per message: the layer frames everything queued when it starts a message), with one send per message
+// on the writing side; a receive run and its plain pair share the writer (one send per frame), with one message
+// taken per call on the reading side (a recv of the whole frame for the plain reader). The handle side uses only
+// what a program uses: NetWorkSend, GetNetWorkDataLength, NetWorkRecv and PumpNetworkMessages, and when it has
+// nothing to do it waits for its thread's message queue as a program's message loop does, the way a plain
+// reader waits in recv. Repetitions interleave all four runs; the ratios are of the medians. Also prints the
+// ring growths of one run (4 MB moved, 256 KB for 64 B messages), with the targets beside them.
 #include <windows.h>
 
 #include <stdio.h>
@@ -48,6 +49,15 @@ SOCKET ConnectLoopback(int port) {
 void SendAll(SOCKET s, const char* data, size_t size) {
     while (size > 0) {
         const int n = send(s, data, (int)size, 0);
+        if (n <= 0) return;
+        data += n;
+        size -= (size_t)n;
+    }
+}
+
+void ReceiveAll(SOCKET s, char* data, size_t size) {
+    while (size > 0) {
+        const int n = recv(s, data, (int)size, 0);
         if (n <= 0) return;
         data += n;
         size -= (size_t)n;
@@ -97,13 +107,14 @@ void ReadFramedPayload(SOCKET s, size_t payload) {
     }
 }
 
-// The plain pair: the frame writer on one thread, the framed reader on this one.
-double PlainPair(int port, SOCKET listener, size_t messageSize, int count) {
+// A plain blocking pair: the frame writer on one thread, `read` on this one.
+template <typename Read>
+double PlainPair(int port, SOCKET listener, size_t messageSize, int count, Read read) {
     SOCKET a = ConnectLoopback(port);
     SOCKET b = accept(listener, nullptr, nullptr);
     const double start = Now();
     std::thread writer([&] { WriteFrames(a, messageSize, count); });
-    ReadFramedPayload(b, messageSize * (size_t)count);
+    read(b);
     writer.join();
     const double seconds = Now() - start;
     closesocket(a);
@@ -213,12 +224,17 @@ int main(int argc, char** argv) {
         if (ShortRun()) total /= 16;
         const int count = (int)(total / size);
         const double mb = (double)(count * (size + 4)) / (1024.0 * 1024.0);
-        // Interleaved repetitions, so that a slow spell of the machine falls on all three alike; medians.
-        std::vector<double> plainSeconds, sendSeconds, receiveSeconds;
+        // Interleaved repetitions, so that a slow spell of the machine falls on all four alike; medians.
+        const size_t payload = size * (size_t)count;
+        std::vector<double> plainSends, plainReceives, sendSeconds, receiveSeconds;
         unsigned long sendGrowths = 0, receiveGrowths = 0;
-        const int repeats = Repeats(5, 1);
-        for (int r = 0; r < repeats; ++r) {
-            plainSeconds.push_back(PlainPair(plainPort, plainListener, size, count));
+        for (int r = 0; r < Repeats(5, 1); ++r) {
+            plainSends.push_back(PlainPair(plainPort, plainListener, size, count,
+                                           [&](SOCKET s) { ReadFramedPayload(s, payload); }));
+            plainReceives.push_back(PlainPair(plainPort, plainListener, size, count, [&](SOCKET s) {
+                std::vector<char> frame(size + 4);
+                for (int i = 0; i < count; ++i) ReceiveAll(s, frame.data(), frame.size());
+            }));
             const Run sends = HandleSends(port, size, count);
             const Run receives = HandleReceives(port, size, count);
             sendSeconds.push_back(sends.seconds);
@@ -228,7 +244,8 @@ int main(int argc, char** argv) {
                 receiveGrowths = receives.growths;
             }
         }
-        const double plain = Median(plainSeconds), send = Median(sendSeconds), receive = Median(receiveSeconds);
+        const double plainSend = Median(plainSends), plainReceive = Median(plainReceives);
+        const double send = Median(sendSeconds), receive = Median(receiveSeconds);
         // Targets for the message sizes a program sends in practice; 64 B messages are bound by the calls and
         // move only 256 KB, so their growths are not held to the per-4 MB target.
         const bool fourMb = total == (4u << 20);
@@ -236,9 +253,9 @@ int main(int argc, char** argv) {
         const char* receiveTarget = !fourMb ? "-" : size == 4096 ? ">=0.5" : ">=0.8";
         const char* growthTarget = fourMb ? "<=64" : "-";
         printf("%-8zu %-8s %5zuK %12.2f %12.2f %7.2f %7s %8lu %7s\n", size, "send", total >> 10, mb / send,
-               mb / plain, plain / send, sendTarget, sendGrowths, growthTarget);
+               mb / plainSend, plainSend / send, sendTarget, sendGrowths, growthTarget);
         printf("%-8zu %-8s %5zuK %12.2f %12.2f %7.2f %7s %8lu %7s\n", size, "receive", total >> 10, mb / receive,
-               mb / plain, plain / receive, receiveTarget, receiveGrowths, growthTarget);
+               mb / plainReceive, plainReceive / receive, receiveTarget, receiveGrowths, growthTarget);
     }
     closesocket(plainListener);
     NetworkShutDown();

@@ -118,18 +118,21 @@ int PumpNetworkMessages(int closeFirst) {
     // milliseconds on a busy machine.
     HWND window = g_state.socketWindow;
     if (GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId()) return 0;
+    // Each peek is a trip to the system: the first one takes the first message, so a drain costs one trip
+    // for the marker and one per message behind it.
     MSG message;
-    if (!PeekMessageA(&message, window, 0, 0, PM_NOREMOVE | PM_NOYIELD)) return 0;  // the usual case: nothing queued
-    const WPARAM marker = ++g_markersPosted;
-    if (!PostMessageA(window, kDrainMarker, marker, 0)) return 0;
+    if (!PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD)) return 0;  // the usual case: nothing queued
     NetWorkPumpHold hold;
-    while (!MarkerSeen(marker) && PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD)) {
+    const WPARAM marker = ++g_markersPosted;
+    const bool posted = PostMessageA(window, kDrainMarker, marker, 0) != 0;
+    for (;;) {
         if (message.message == kDrainMarker) {
             if (!MarkerSeen(message.wParam)) g_markersSeen = message.wParam;
-            continue;
+        } else {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
         }
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
+        if (!posted || MarkerSeen(marker) || !PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD)) break;
     }
     return 0;
 }
