@@ -25,6 +25,7 @@ WPARAM g_markersSeen = 0;
 // returns at once (see NetWorkPumpHold).
 int g_pumpHolds = 0;
 unsigned long g_closeFlushRounds = 0;
+unsigned long g_sendFlushRounds = 0;
 
 bool MarkerSeen(WPARAM marker) { return (INT_PTR)(g_markersSeen - marker) >= 0; }
 
@@ -59,7 +60,8 @@ NetWorkRecord* NewNetWorkRecord(int slot) {
     record->connected = 1;
     record->lengthPrefixMode = g_state.rawStreamDefault == 0 ? 1 : 0;
     record->autoClose = g_state.noAutoCloseDefault == 0 ? 1 : 0;
-    record->receiveFlags = kNetWorkReadable;  // bytes that came before the notifications were set up
+    // Bytes may have come, and room is there, before the notifications were set up.
+    record->streamFlags = kNetWorkReadable | kNetWorkWritable;
     record->checkId = g_state.serialCounter;
     RingBufferClear(&record->receiveBuffer);
     RingBufferClear(&record->sendBuffer);
@@ -95,6 +97,7 @@ int LogNetworkError(const char* format, ...) {
 void HoldNetWorkPumps() { ++g_pumpHolds; }
 void ReleaseNetWorkPumps() { --g_pumpHolds; }
 unsigned long GetNetWorkCloseFlushRoundCount() { return g_closeFlushRounds; }
+unsigned long GetNetWorkSendFlushRoundCount() { return g_sendFlushRounds; }
 
 int PumpNetworkMessages(int closeFirst) {
     if (g_state.socketWindow == nullptr || g_state.started == 0 || g_pumpHolds > 0) return 0;
@@ -115,18 +118,21 @@ int PumpNetworkMessages(int closeFirst) {
     // milliseconds on a busy machine.
     HWND window = g_state.socketWindow;
     if (GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId()) return 0;
+    // Each peek is a trip to the system: the first one takes the first message, so a drain costs one trip
+    // for the marker and one per message behind it.
     MSG message;
-    if (!PeekMessageA(&message, window, 0, 0, PM_NOREMOVE | PM_NOYIELD)) return 0;  // the usual case: nothing queued
-    const WPARAM marker = ++g_markersPosted;
-    if (!PostMessageA(window, kDrainMarker, marker, 0)) return 0;
+    if (!PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD)) return 0;  // the usual case: nothing queued
     NetWorkPumpHold hold;
-    while (!MarkerSeen(marker) && PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD)) {
+    const WPARAM marker = ++g_markersPosted;
+    const bool posted = PostMessageA(window, kDrainMarker, marker, 0) != 0;
+    for (;;) {
         if (message.message == kDrainMarker) {
             if (!MarkerSeen(message.wParam)) g_markersSeen = message.wParam;
-            continue;
+        } else {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
         }
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
+        if (!posted || MarkerSeen(marker) || !PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD)) break;
     }
     return 0;
 }
@@ -152,10 +158,11 @@ LRESULT OnSocketMessage(HWND, UINT, WPARAM wparam, LPARAM lparam) {
     const int error = HIWORD(lparam);
     switch (event) {
     case FD_READ:
-        record->receiveFlags |= kNetWorkReadable;
+        record->streamFlags |= kNetWorkReadable;
         RecvSocket(handle);
         break;
     case FD_WRITE:
+        record->streamFlags |= kNetWorkWritable;
         SendSocket(handle);
         break;
     case FD_ACCEPT:
@@ -166,7 +173,10 @@ LRESULT OnSocketMessage(HWND, UINT, WPARAM wparam, LPARAM lparam) {
     case FD_CLOSE:
         // The rest of the stream and then its end can be read without blocking; the system need not post
         // an FD_READ for the end itself.
-        record->receiveFlags |= kNetWorkReadable;
+        record->streamFlags |= kNetWorkReadable;
+        // A close with an error word is a reset or an abort: nothing queued will be delivered. A clean one may
+        // be a peer that only stopped sending and still reads, so the send flush goes on until a send fails.
+        if (error != 0) record->streamFlags |= kNetWorkSendEnded;
         record->connected = 0;
         record->lossReported = 0;
         break;
@@ -218,7 +228,7 @@ int CloseNetWorkHandle(int handle) {
     // (the pumps refuse it), a peer known to have closed, or a ring at its hold limit (nothing is read).
     DWORD start = timeGetTime();
     while (timeGetTime() - start < 1000 && record->error == 0 && record->connected == 1 &&
-           (record->receiveFlags & kNetWorkReceiveEnded) == 0 &&
+           (record->streamFlags & kNetWorkReceiveEnded) == 0 &&
            record->receiveBuffer.heldCount < kNetWorkReceiveHoldLimit &&
            (record->receiveRemaining != 0 || record->headerReceived != 0)) {
         ++g_closeFlushRounds;
@@ -226,11 +236,17 @@ int CloseNetWorkHandle(int handle) {
         RecvSocket(handle);
         Sleep(1);
     }
+    // The send flush ends as soon as the connection is known gone: a send failed as reset or aborted, or the
+    // close notification carried such an error.
     start = timeGetTime();
-    while (timeGetTime() - start < 1000 && record->error == 0 && record->sendBuffer.heldCount > 0) {
+    while (timeGetTime() - start < 1000 && record->error == 0 && (record->streamFlags & kNetWorkSendEnded) == 0 &&
+           record->sendBuffer.heldCount > 0) {
+        ++g_sendFlushRounds;
         PumpNetworkMessages(0);
+        // Each round tries the socket, notified or not: a close called where the pumps are held sees no FD_WRITE.
+        record->streamFlags |= kNetWorkWritable;
         SendSocket(handle);
-        if (record->sendBuffer.heldCount > 0) Sleep(1);
+        if (record->sendBuffer.heldCount > 0 && (record->streamFlags & kNetWorkSendEnded) == 0) Sleep(1);
     }
 
     WSAAsyncSelect(record->socket, g_state.socketWindow, 0, 0);

@@ -26,9 +26,12 @@ constexpr int32_t kNetWorkReceiveHoldLimit = 4 << 20;
 // neighbours in one system call. The held bytes pass the hold limit by less than this.
 constexpr int32_t kNetWorkReceiveChunk = 256 << 10;
 
-// NetWorkRecord::receiveFlags.
+// NetWorkRecord::streamFlags.
 constexpr int32_t kNetWorkReadable = 1;       // an FD_READ came since a recv last found the socket empty
 constexpr int32_t kNetWorkReceiveEnded = 2;   // recv said the peer closed (0) or failed: no byte will come
+constexpr int32_t kNetWorkSendEnded = 4;      // a send failed as reset, aborted or shut down, or the close
+                                              // notification carried an error: no queued byte will arrive
+constexpr int32_t kNetWorkWritable = 8;       // no send has been refused as would-block since the last FD_WRITE
 
 struct NetWorkRecord {
     int32_t inUse;
@@ -49,7 +52,7 @@ struct NetWorkRecord {
     uint8_t peerAddress[4];      // IPv4, network order
     int32_t peerPort;            // network order, as accept gave it
     int32_t headerReceived;      // header bytes of the incoming message taken so far (0..3)
-    int32_t receiveFlags;        // kNetWorkReadable and kNetWorkReceiveEnded; a new record starts readable
+    int32_t streamFlags;         // the kNetWork... bits above; a new record starts readable and writable
     HandleChainNode chainNode;
 };
 #if !defined(_WIN64)
@@ -106,11 +109,12 @@ int LogNetworkError(const char* format, ...) KV_PRINTF_LIKE(1, 2);
 
 // Diagnostics for tests and benchmarks, counted since the process started: socket notifications handled,
 // recv calls made by the receive pump and the message bytes they took, and rounds of the close's receive
-// flush (each round waits a millisecond, so they show how long closes held the pump).
+// and send flushes (each round waits a millisecond, so they show how long closes held the pump).
 unsigned long GetSocketNotificationCount();
 unsigned long GetNetWorkRecvCallCount();
 unsigned long long GetNetWorkReceivedByteCount();
 unsigned long GetNetWorkCloseFlushRoundCount();
+unsigned long GetNetWorkSendFlushRoundCount();
 
 // ---- Start pieces (not called by the program) ----
 // WinSock 1.1 and the hidden socket window, on the calling thread, which must be the one that pumps

@@ -76,9 +76,9 @@ int PumpRecv(NetWorkRecord* record) {
     ++g_recvCalls;
     const int got = recv(record->socket, reinterpret_cast<char*>(g_receiveScratch), kNetWorkReceiveChunk, 0);
     if (got >= kNetWorkReceiveChunk) return got;
-    record->receiveFlags &= ~kNetWorkReadable;
+    record->streamFlags &= ~kNetWorkReadable;
     if (got > 0) return got;
-    if (got == 0 || WSAGetLastError() != WSAEWOULDBLOCK) record->receiveFlags |= kNetWorkReceiveEnded;
+    if (got == 0 || WSAGetLastError() != WSAEWOULDBLOCK) record->streamFlags |= kNetWorkReceiveEnded;
     return got;
 }
 
@@ -128,7 +128,7 @@ int ReceivePump(int handle) {
                                                   "このネットワークハンドルにはエラーが発生しています in RecvSocket\n");
     if (record == nullptr) return -1;
     if (record->lengthPrefixMode == 0) return 0;
-    while ((record->receiveFlags & kNetWorkReadable) != 0 &&
+    while ((record->streamFlags & kNetWorkReadable) != 0 &&
            record->receiveBuffer.heldCount < kNetWorkReceiveHoldLimit) {
         const int got = PumpRecv(record);
         if (got <= 0) return 0;
@@ -137,68 +137,96 @@ int ReceivePump(int handle) {
     return 0;
 }
 
-// Sends from the read position, split at the end of the ring; at most `count` bytes. The count sent.
-int SendFromRing(NetWorkRecord* record, int32_t count) {
+// A failed send: would-block waits for the FD_WRITE it arms; an error that says the connection is gone (reset,
+// aborted, shut down) marks the record, so that a close does not spend its send flush on bytes that can no
+// longer arrive.
+void NoteSendFailure(NetWorkRecord* record) {
+    switch (WSAGetLastError()) {
+    case WSAEWOULDBLOCK:
+        record->streamFlags &= ~kNetWorkWritable;
+        break;
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+    case WSAENETRESET:
+    case WSAESHUTDOWN:
+    case WSAENOTCONN:
+    case WSAETIMEDOUT:
+        record->streamFlags |= kNetWorkSendEnded;
+        break;
+    default:
+        break;
+    }
+}
+
+// A message's header goes out with its first bytes, copied together here: a system call per message where a
+// send for the header and one for the bytes cost two. Larger messages send the rest straight from the ring.
+constexpr int32_t kSendStageSize = 256 << 10;
+char g_sendStage[kSendStageSize];
+
+// One send of the message's unsent header bytes with as many of its bytes as the stage holds, or, once the
+// header is out, of its bytes from the read position up to the end of the ring. Takes what went out off the
+// header and the ring. The count sent, or 0 when the socket took nothing.
+int SendMessageBytes(NetWorkRecord* record) {
     RingBuffer& ring = record->sendBuffer;
     RingBufferNormalise(&ring);
-    const char* data = reinterpret_cast<const char*>(ring.data);
-    if ((int64_t)ring.readPosition + count > ring.capacity) {
-        const int32_t first = ring.capacity - ring.readPosition;
-        const int got = send(record->socket, data + ring.readPosition, first, 0);
-        if (got <= 0) return 0;
-        if (got < first) {
-            ring.readPosition += got;
-            return got;
-        }
-        const int second = send(record->socket, data, count - first, 0);
-        if (second <= 0) {
-            ring.readPosition = 0;
-            return first;
-        }
-        ring.readPosition = second;
-        return first + second;
+    const int32_t pending = record->headerBytesPending;
+    const int32_t toEnd = ring.capacity - ring.readPosition;
+    int32_t count = record->sendRemaining;
+    const char* from = reinterpret_cast<const char*>(ring.data) + ring.readPosition;
+    if (pending > 0) {
+        if (count > kSendStageSize - pending) count = kSendStageSize - pending;
+        MoveBytes(g_sendStage, reinterpret_cast<const char*>(&record->sendRemaining) + (4 - pending), (size_t)pending);
+        const int32_t first = count < toEnd ? count : toEnd;
+        MoveBytes(g_sendStage + pending, from, (size_t)first);
+        MoveBytes(g_sendStage + pending + first, ring.data, (size_t)(count - first));
+        count += pending;
+        from = g_sendStage;
+    } else if (count > toEnd) {
+        count = toEnd;
     }
-    const int got = send(record->socket, data + ring.readPosition, count, 0);
-    if (got <= 0) return 0;
-    ring.readPosition += got;
+    const int got = send(record->socket, from, count, 0);
+    if (got == SOCKET_ERROR) {
+        NoteSendFailure(record);
+        return 0;
+    }
+    int32_t left = got;
+    const int32_t headerSent = left < pending ? left : pending;
+    record->headerBytesPending -= headerSent;
+    left -= headerSent;
+    if (left > 0) {
+        ring.readPosition = (int32_t)(((int64_t)ring.readPosition + left) % ring.capacity);
+        ring.heldCount -= left;
+        record->sendRemaining -= left;
+    }
     return got;
 }
 
-// Sends until the socket refuses; the socket's own buffer bounds one call.
+// Sends until the socket refuses; the socket's own buffer bounds one call. No send is tried after a
+// would-block until FD_WRITE says there is room again.
 int SendPump(int handle) {
     NetWorkRecord* record = ValidateNetWorkHandle(handle, "有効なネットワークハンドルではありません in SendSocket\n",
                                                   "このネットワークハンドルにはエラーが発生しています in SendSocket\n");
     if (record == nullptr) return -1;
     if (record->sendBuffer.heldCount == 0 || record->lengthPrefixMode == 0) return 0;
-    for (;;) {
-        auto* header = reinterpret_cast<const char*>(&record->sendRemaining);
-        if (record->headerBytesPending > 0) {
-            const int pending = record->headerBytesPending;
-            const int got = send(record->socket, header + (4 - pending), pending, 0);
-            if (got <= 0) return 0;
-            record->headerBytesPending -= got;
-            if (record->headerBytesPending > 0) return 0;
-        }
-        if (record->sendRemaining == 0) {
+    while ((record->streamFlags & kNetWorkWritable) != 0) {
+        const bool starting = record->sendRemaining == 0 && record->headerBytesPending == 0;
+        if (starting) {
             // Everything queued now is the next message; later additions form the one after it.
             record->sendRemaining = record->sendBuffer.heldCount;
-            const int got = send(record->socket, header, 4, 0);
-            if (got <= 0) {
-                record->sendRemaining = 0;
-                return 0;
-            }
-            if (got < 4) {
-                record->headerBytesPending = 4 - got;
-                return 0;
-            }
+            record->headerBytesPending = 4;
         }
-        const int total = SendFromRing(record, record->sendRemaining);
-        record->sendBuffer.heldCount -= total;
-        record->sendRemaining -= total;
+        if (SendMessageBytes(record) <= 0) {
+            if (starting) {  // not a byte of it went: the message has not started
+                record->sendRemaining = 0;
+                record->headerBytesPending = 0;
+            }
+            return 0;
+        }
         // After a partial send, try again: only a send refused as would-block arms the next FD_WRITE, so
         // stopping on a short count would leave the rest waiting for a notification that never comes.
-        if (total <= 0 || record->sendBuffer.heldCount == 0) return 0;
+        if (record->sendBuffer.heldCount == 0) return 0;
     }
+    return 0;
 }
 
 // Both pumps: the busy flag, one drain of the queued notifications (those for this direction are noted,

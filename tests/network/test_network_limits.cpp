@@ -178,7 +178,7 @@ TEST_F(NetworkLimitTest, PeersThatLeaveMidMessageAreClosedWithoutWaiting) {
         NetWorkRecord* record = FindNetWorkRecord(handles[i]);
         ASSERT_TRUE(PumpUntil([&] {
             GetNetWorkDataLength(handles[i]);
-            return (record->receiveFlags & kNetWorkReceiveEnded) != 0;
+            return (record->streamFlags & kNetWorkReceiveEnded) != 0;
         }));
         EXPECT_EQ(record->receiveRemaining, 500) << "the message is still half there";
         EXPECT_EQ(CloseNetWorkHandle(handles[i]), 0);

@@ -304,6 +304,71 @@ TEST_F(NetworkMessageTest, CloseFlushesQueuedBytesToAReadingPeer) {
     EXPECT_TRUE(everything == Frame(message)) << "peer got " << everything.size() << " bytes";
 }
 
+// A close with bytes still queued and the peer gone: the send flush ends as soon as the connection is known
+// closed, whether the program saw the reset first or the first send of the flush meets it, while a peer that
+// only stopped sending still gets every byte. Each case counts the flush's rounds (a millisecond each).
+TEST_F(NetworkMessageTest, SendFlushEndsOnceThePeerIsGone) {
+    enum class Peer { ResetNoticed, ResetUnnoticed, HalfClosedReading };
+    const struct {
+        const char* name;
+        Peer peer;
+    } cases[] = {
+        {"reset, loss noticed before the close", Peer::ResetNoticed},
+        {"reset, close right after it", Peer::ResetUnnoticed},
+        {"peer stopped sending but reads", Peer::HalfClosedReading},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PeerSocket peer;
+        const int handle = Open(peer);
+        ASSERT_GE(handle, 0);
+        NetWorkRecord* record = FindNetWorkRecord(handle);
+        int small = 4096;
+        setsockopt(record->socket, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&small), sizeof(small));
+        const Bytes message = Pattern(1 << 20, 3);
+        ASSERT_EQ(NetWorkSend(handle, message.data(), (int)message.size()), 0);
+        ASSERT_GT(record->sendBuffer.heldCount, 0) << "the fixture needs bytes still queued at the close";
+
+        Bytes everything;
+        std::thread side;
+        if (c.peer == Peer::HalfClosedReading) {
+            ASSERT_EQ(shutdown(peer.get(), 1), 0);  // 1: no more sends (winsock.h names no constant)
+            side = std::thread([&] {
+                Sleep(50);
+                everything = peer.receiveAll();
+            });
+        } else {
+            // Unread bytes and a zero linger: the peer's close resets the connection.
+            const linger abort = {1, 0};
+            setsockopt(peer.get(), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof(abort));
+            peer.close();
+        }
+        if (c.peer != Peer::ResetUnnoticed) {
+            const bool lossSeen = PumpUntil([&] { return GetNetWorkAcceptState(handle) == 0; });
+            EXPECT_TRUE(lossSeen);
+        }
+
+        const unsigned long rounds = GetNetWorkSendFlushRoundCount();
+        EXPECT_EQ(CloseNetWorkHandle(handle), 0);
+        const unsigned long flushRounds = GetNetWorkSendFlushRoundCount() - rounds;
+        EXPECT_EQ(FindNetWorkRecord(handle), nullptr);
+        if (side.joinable()) side.join();
+        switch (c.peer) {
+        case Peer::ResetNoticed:
+            EXPECT_EQ(flushRounds, 0u) << "the close flushed to a connection known reset";
+            break;
+        case Peer::ResetUnnoticed:
+            EXPECT_LE(flushRounds, 1u) << "the flush went on after a send failed";
+            break;
+        case Peer::HalfClosedReading:
+            EXPECT_GT(flushRounds, 0u) << "the fixture needs the flush to have run";
+            EXPECT_TRUE(everything == Frame(message)) << "peer got " << everything.size() << " bytes";
+            break;
+        }
+        EXPECT_EQ(CloseNetWorkHandle(listenHandle_), 0);  // the next case listens again
+    }
+}
+
 TEST_F(NetworkMessageTest, RawStreamHandleClosesAtOnce) {
     PeerSocket peer;
     const int handle = Open(peer, true);
