@@ -225,11 +225,11 @@ int CloseNetWorkHandle(int handle) {
     PumpNetworkMessages(0);
 
     // The receive flush waits only while the rest of the message can still come: not for a record in error
-    // (the pumps refuse it), a peer known to have closed, or a ring at its hold limit (nothing is read).
+    // (the pumps refuse it) or a peer known to have closed. The pump finishes a message in progress even at
+    // the hold limit.
     DWORD start = timeGetTime();
     while (timeGetTime() - start < 1000 && record->error == 0 && record->connected == 1 &&
            (record->streamFlags & kNetWorkReceiveEnded) == 0 &&
-           record->receiveBuffer.heldCount < kNetWorkReceiveHoldLimit &&
            (record->receiveRemaining != 0 || record->headerReceived != 0)) {
         ++g_closeFlushRounds;
         PumpNetworkMessages(0);

@@ -17,13 +17,14 @@ constexpr int kNetWorkListenSlot = 4096;  // the listening socket's record
 constexpr int kNetWorkSlotCount = 4097;
 constexpr long kNetWorkAcceptedEvents = FD_READ | FD_WRITE | FD_CLOSE;  // 35
 
-// Held bytes at which the receive pump stops reading a connection until the caller takes some: a peer that
-// streams faster than the program reads waits in its own socket instead of in our memory. 4 MB holds a
+// Held bytes at which the receive pump stops reading a connection (once the message in progress is whole)
+// until the caller takes some: a peer that streams faster than the program reads waits in its own socket
+// instead of in our memory. 4 MB holds a
 // thousand 4 KB or sixty-four 64 KB messages, far more than a frame's worth at any sane rate, and keeps one
 // connection's ring below about 8 MB (the growth doubles) even on the 2 GB address space of the i686 build.
 constexpr int32_t kNetWorkReceiveHoldLimit = 4 << 20;
 // Most bytes one recv of the receive pump takes, headers included: enough for a 64 KB message and its
-// neighbours in one system call. The held bytes pass the hold limit by less than this.
+// neighbours in one system call. The held bytes pass the hold limit only by the rest of one message.
 constexpr int32_t kNetWorkReceiveChunk = 256 << 10;
 
 // NetWorkRecord::streamFlags.
@@ -58,6 +59,19 @@ struct NetWorkRecord {
 #if !defined(_WIN64)
 static_assert(sizeof(NetWorkRecord) == 116, "the network record is 116 bytes on i686");
 #endif
+
+// Bytes the receive pump may read next: below the hold limit, up to a chunk but never past the limit; at the
+// limit, only what finishes the message in progress (its header, then its bytes), so that a message longer
+// than the limit can still be held whole and taken; 0 at a message boundary, where reading waits for the caller.
+inline int32_t NetWorkReceiveWant(const NetWorkRecord* record) {
+    const int32_t held = record->receiveBuffer.heldCount;
+    if (held < kNetWorkReceiveHoldLimit) {
+        const int32_t room = kNetWorkReceiveHoldLimit - held;
+        return room < kNetWorkReceiveChunk ? room : kNetWorkReceiveChunk;
+    }
+    if (record->headerReceived != 0) return 4 - record->headerReceived;
+    return record->receiveRemaining < kNetWorkReceiveChunk ? record->receiveRemaining : kNetWorkReceiveChunk;
+}
 
 struct NetworkState {
     NetWorkRecord* records[kNetWorkSlotCount];

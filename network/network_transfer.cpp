@@ -72,10 +72,10 @@ unsigned char g_receiveScratch[kNetWorkReceiveChunk];
 // One recv of the receive pump into the scratch. A count below the size asked means the socket is empty for
 // now (the system posts FD_READ again once bytes come, since recv re-arms it); would-block likewise; 0 or
 // another error means no byte will ever come.
-int PumpRecv(NetWorkRecord* record) {
+int PumpRecv(NetWorkRecord* record, int32_t want) {
     ++g_recvCalls;
-    const int got = recv(record->socket, reinterpret_cast<char*>(g_receiveScratch), kNetWorkReceiveChunk, 0);
-    if (got >= kNetWorkReceiveChunk) return got;
+    const int got = recv(record->socket, reinterpret_cast<char*>(g_receiveScratch), want, 0);
+    if (got >= want) return got;
     record->streamFlags &= ~kNetWorkReadable;
     if (got > 0) return got;
     if (got == 0 || WSAGetLastError() != WSAEWOULDBLOCK) record->streamFlags |= kNetWorkReceiveEnded;
@@ -118,9 +118,10 @@ int TakeStreamBytes(NetWorkRecord* record, const unsigned char* bytes, int32_t c
     return 0;
 }
 
-// Reads while the socket has bytes, up to the hold limit: one call takes at most the limit plus one chunk,
-// so a pass stays short whatever the peer sends, and the rest waits in the socket until the caller has
-// taken bytes (NetWorkRecv pumps again after taking). No recv is tried without an FD_READ (or FD_CLOSE)
+// Reads while the socket has bytes, up to the hold limit (and the rest of the message in progress): one call
+// takes at most the limit plus one chunk, so a pass stays short whatever the peer sends (a longer message
+// goes on in the next pass), and the rest waits in the socket until the caller has taken bytes (NetWorkRecv
+// pumps again after taking). No recv is tried without an FD_READ (or FD_CLOSE)
 // since the socket was last found empty, and nothing is pumped in between: notifications dispatched here
 // would only be deferred.
 int ReceivePump(int handle) {
@@ -128,10 +129,12 @@ int ReceivePump(int handle) {
                                                   "このネットワークハンドルにはエラーが発生しています in RecvSocket\n");
     if (record == nullptr) return -1;
     if (record->lengthPrefixMode == 0) return 0;
-    while ((record->streamFlags & kNetWorkReadable) != 0 &&
-           record->receiveBuffer.heldCount < kNetWorkReceiveHoldLimit) {
-        const int got = PumpRecv(record);
+    int64_t budget = (int64_t)kNetWorkReceiveHoldLimit + kNetWorkReceiveChunk;
+    for (int32_t want = NetWorkReceiveWant(record);
+         (record->streamFlags & kNetWorkReadable) != 0 && want > 0 && budget > 0; want = NetWorkReceiveWant(record)) {
+        const int got = PumpRecv(record, want);
         if (got <= 0) return 0;
+        budget -= got;
         if (TakeStreamBytes(record, g_receiveScratch, got) != 0) return -1;
     }
     return 0;

@@ -107,6 +107,35 @@ TEST_F(NetworkLimitTest, UnreadStreamPausesAtTheHoldLimitAndArrivesIntact) {
     EXPECT_LE(mostPerCall, (unsigned long long)(kNetWorkReceiveHoldLimit + kNetWorkReceiveChunk));
 }
 
+// A message longer than the hold limit, then a small one: the pump finishes the message in progress past
+// the limit (a program waiting for it would otherwise wait for ever), reads little beyond it, and both arrive
+// intact and in order.
+TEST_F(NetworkLimitTest, AMessageLongerThanTheHoldLimitStillArrivesWhole) {
+    PeerSocket peer;
+    const int handle = Open(peer);
+    ASSERT_GE(handle, 0);
+    const size_t kLong = (size_t)kNetWorkReceiveHoldLimit + (2u << 20);
+    const Bytes longMessage = Pattern(kLong);
+    const Bytes shortMessage = Pattern(4096, 7);
+    std::thread writer([&] {
+        if (peer.sendAll(Frame(longMessage))) peer.sendAll(Frame(shortMessage));
+    });
+    NetWorkRecord* record = FindNetWorkRecord(handle);
+    const bool whole = PumpUntil([&] { return GetNetWorkDataLength(handle) >= (int)kLong; }, 20000);
+    if (!whole) peer.close();  // ends the writer's blocked send
+    writer.join();
+    ASSERT_TRUE(whole) << "held " << record->receiveBuffer.heldCount << " of " << kLong;
+    EXPECT_LE(record->receiveBuffer.heldCount, (int32_t)kLong + kNetWorkReceiveChunk);
+    Bytes got(kLong);
+    ASSERT_EQ(NetWorkRecv(handle, got.data(), (int)kLong), 0);
+    EXPECT_TRUE(got == longMessage) << "the long message changed";
+    ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(handle) >= 4096; }));
+    Bytes next(4096);
+    ASSERT_EQ(NetWorkRecv(handle, next.data(), 4096), 0);
+    EXPECT_EQ(next, shortMessage);
+    EXPECT_EQ(record->error, 0);
+}
+
 // A header that announces a huge message, a few of its bytes, then silence: the connection waits with only
 // a chunk's room reserved; nothing is committed for the bytes that never came, and nothing leaks.
 TEST_F(NetworkLimitTest, HugeLengthHeaderCommitsNoMemoryForBytesThatNeverCome) {
