@@ -1,12 +1,15 @@
 // Resource loading speed of the game's table: every entry, then the common group, one battle group, one
 // conversation group and the extra scene, each from the folder tree and from the archive tree in the same run,
-// through the Loader (with its loading screen after every image) and as bare LoadGraphFromFile calls of the same
-// files (no loading screen). Prints totals, the per-image average, the archive/folder ratio and the ratio of the
-// load with the loading screen to the bare loads. Short mode measures the extra scene's group only.
+// through the Loader (with its loading screen after every image) and as bare loads of the same entries (the same
+// LoadGraphFromFile and LoadSoundHandleFromFile calls, no loading screen). Rounds alternate which of the two goes
+// first, so neither always meets a warm file cache or a first-time decoder set-up; totals are medians over the
+// rounds. Prints totals, the per-image average, the archive/folder ratio and the ratio of the load with the loading
+// screen to the bare loads. Short mode measures the extra scene's group only, one round.
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -33,33 +36,79 @@ struct Group {
 
 struct Figures {
     double screenMs = 0, bareMs = 0;
-    int images = 0;
+    int images = 0, sounds = 0;
 };
 
 const char* PathOf(int entry) { return entry < 3 ? kLoadingImagePaths[entry] : kImagePaths[entry]; }
 
-// One group on one tree: through the Loader, then the same image entries as bare loads.
-Figures Measure(const Group& group) {
-    Figures f;
+// Entries whose handle changed, in the order they were loaded: a fresh load takes the next slot of its handle
+// table, and nothing is released in between that would hand out a lower one.
+std::vector<int> Reloaded(const std::vector<int>& before, const std::vector<int>& after) {
+    std::vector<int> entries;
+    for (size_t i = 0; i < after.size(); ++i) {
+        if (after[i] != -1 && after[i] != before[i]) entries.push_back(static_cast<int>(i));
+    }
+    std::sort(entries.begin(), entries.end(), [&](int a, int b) { return (after[a] & 0xFFFF) < (after[b] & 0xFFFF); });
+    return entries;
+}
+
+struct Round {
+    double screenMs = 0, bareMs = 0;
+    std::vector<int> images, sounds;
+};
+
+// One group through the Loader: the time, and the entries it (re)loaded.
+void MeasureScreen(const Group& group, Round& round) {
     auto loader = std::make_shared<Loader>();
     loader->loadCommon(false);  // the loading screen's own images
-    std::vector<int> before(kImageEntryCount);
-    for (int i = 0; i < kImageEntryCount; ++i) before[i] = loader->image(i);
-    double t = Now();
+    std::vector<int> imagesBefore(kImageEntryCount), soundsBefore(kSoundEntryCount);
+    for (int i = 0; i < kImageEntryCount; ++i) imagesBefore[i] = loader->image(i);
+    for (int s = 0; s < kSoundEntryCount; ++s) soundsBefore[s] = loader->sound(s);
+    const double t = Now();
     group.run(*loader, false);
-    f.screenMs = Now() - t;
-    std::vector<int> entries;
-    for (int i = 0; i < kImageEntryCount; ++i) {
-        // Entries the group (re)loaded hold a new handle.
-        if (loader->image(i) != -1 && loader->image(i) != before[i]) entries.push_back(i);
-    }
+    round.screenMs = Now() - t;
+    std::vector<int> imagesAfter(kImageEntryCount), soundsAfter(kSoundEntryCount);
+    for (int i = 0; i < kImageEntryCount; ++i) imagesAfter[i] = loader->image(i);
+    for (int s = 0; s < kSoundEntryCount; ++s) soundsAfter[s] = loader->sound(s);
+    round.images = Reloaded(imagesBefore, imagesAfter);
+    round.sounds = Reloaded(soundsBefore, soundsAfter);
     ReleaseAllGraphs(0);
     ReleaseAllSounds(0);
-    f.images = static_cast<int>(entries.size());
-    t = Now();
-    for (int entry : entries) LoadGraphFromFile(PathOf(entry), 0);
-    f.bareMs = Now() - t;
+}
+
+// The same entries as bare loads: images, then sounds (the order every group but two of the smaller ones loads in).
+double MeasureBare(const Round& entries) {
+    const double t = Now();
+    for (int entry : entries.images) LoadGraphFromFile(PathOf(entry), 0);
+    for (int entry : entries.sounds) LoadSoundHandleFromFile(kSoundPaths[entry], 3, -1);
+    const double ms = Now() - t;
     ReleaseAllGraphs(0);
+    ReleaseAllSounds(0);
+    return ms;
+}
+
+// Medians over rounds that alternate which of the two runs first; the first round learns the entries.
+Figures Measure(const Group& group) {
+    const int rounds = Repeats(3, 1);
+    Round learned;
+    MeasureScreen(group, learned);  // untimed warm-up (first-time set-up of decoders and the archive index)
+    std::vector<double> screen, bare;
+    for (int r = 0; r < rounds; ++r) {
+        Round round;
+        if (r % 2 == 0) {
+            MeasureScreen(group, round);
+            bare.push_back(MeasureBare(learned));
+        } else {
+            bare.push_back(MeasureBare(learned));
+            MeasureScreen(group, round);
+        }
+        screen.push_back(round.screenMs);
+    }
+    Figures f;
+    f.screenMs = Median(screen);
+    f.bareMs = Median(bare);
+    f.images = static_cast<int>(learned.images.size());
+    f.sounds = static_cast<int>(learned.sounds.size());
     return f;
 }
 
@@ -109,16 +158,17 @@ int main(int argc, char** argv) {
         }
         ShutDownLibrary();
     }
-    printf("%-28s %6s %12s %12s %12s %12s %9s\n", "group", "images", "folder ms", "archive ms", "ms/img fold",
-           "ms/img arch", "arch/fold");
+    printf("medians of %d rounds\n", Repeats(3, 1));
+    printf("%-28s %6s %6s %12s %12s %12s %12s %9s\n", "group", "images", "sounds", "folder ms", "archive ms",
+           "ms/img fold", "ms/img arch", "arch/fold");
     for (int g = 0; g < kGroups; ++g) {
         if (!measured(g)) continue;
         const Figures& f = figures[0][g];
         const Figures& a = figures[1][g];
         const int n = f.images > 0 ? f.images : 1;
-        printf("%-28s %6d %12.1f %12.1f %12.2f %12.2f %9.2f   (loading screen)\n", groups[g].name, f.images,
-               f.screenMs, a.screenMs, f.screenMs / n, a.screenMs / n, a.screenMs / f.screenMs);
-        printf("%-28s %6d %12.1f %12.1f %12.2f %12.2f %9.2f   (bare loads, no screen)\n", "", f.images,
+        printf("%-28s %6d %6d %12.1f %12.1f %12.2f %12.2f %9.2f   (loading screen)\n", groups[g].name, f.images,
+               f.sounds, f.screenMs, a.screenMs, f.screenMs / n, a.screenMs / n, a.screenMs / f.screenMs);
+        printf("%-28s %6d %6d %12.1f %12.1f %12.2f %12.2f %9.2f   (bare loads, no screen)\n", "", f.images, f.sounds,
                f.bareMs, a.bareMs, f.bareMs / n, a.bareMs / n, a.bareMs / f.bareMs);
         printf("%-28s ratio loading screen / bare loads: %.2f folders, %.2f archives (goal <= 1.6)\n", "",
                f.screenMs / f.bareMs, a.screenMs / a.bareMs);

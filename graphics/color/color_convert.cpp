@@ -410,7 +410,7 @@ bool TryFixedRule(const Rows& r, const ColorFormat& d, const ColorFormat& s, int
     if (IsRgb24(s)) {
         const int keyed = opt.keyToAlpha;
         if (!keyed && IsR5G6B5(d)) {
-            EachRow(r, width, height, convert_rows::Rgb24To565Row);
+            EachRow(r, width, height, convert_rows::Rgb24To565Fast);
             return true;
         }
         if (IsX1R5G5B5(d) || (keyed && IsA1R5G5B5(d))) {

@@ -169,6 +169,10 @@ inline void Rgb24Row(const uint8_t* src, DstT* dst, int count, F pixel) {
     dst[count - 1] = pixel(Load24(src + 3 * (count - 1), false));
 }
 
+inline uint16_t Pack565Of(uint32_t c) {
+    return static_cast<uint16_t>(((c >> 8) & 0xF800u) | ((c >> 5) & 0x07E0u) | ((c >> 3) & 0x001Fu));
+}
+
 inline uint32_t Pack555Of(uint32_t c) {
     return ((c >> 9) & 0x7C00u) | ((c >> 6) & 0x03E0u) | ((c >> 3) & 0x001Fu);
 }
@@ -188,6 +192,20 @@ inline __m128i Load4Rgb24(const uint8_t* p) { return _mm_and_si128(Gather4Rgb24(
 // Pixels the four-at-a-time loops may take: each step reads 16 bytes from pixel i, so pixel i + 5 must exist.
 inline int VectorPixels(int count) {
     return count >= 6 ? ((count - 2) & ~3) : 0;
+}
+
+// One round of the 96-byte sort in Rgb24To565Fast: register k becomes the byte interleaving of the old halves
+// (registers 0-2 with 3-5).
+inline void InterleaveRound(__m128i v[6]) {
+    const __m128i w0 = _mm_unpacklo_epi8(v[0], v[3]), w1 = _mm_unpackhi_epi8(v[0], v[3]);
+    const __m128i w2 = _mm_unpacklo_epi8(v[1], v[4]), w3 = _mm_unpackhi_epi8(v[1], v[4]);
+    const __m128i w4 = _mm_unpacklo_epi8(v[2], v[5]), w5 = _mm_unpackhi_epi8(v[2], v[5]);
+    v[0] = w0;
+    v[1] = w1;
+    v[2] = w2;
+    v[3] = w3;
+    v[4] = w4;
+    v[5] = w5;
 }
 
 inline __m128i Pack555Vec(__m128i c) {
@@ -220,10 +238,48 @@ void Rgb24To8888Row(const uint8_t* src, uint32_t* dst, int count, int keyed, uin
     }
 }
 
-void Rgb24To565Row(const uint8_t* src, uint16_t* dst, int count) {
+void Rgb24To565Portable(const uint8_t* src, uint16_t* dst, int count) {
+    Rgb24Row(src, dst, count, Pack565Of);
+}
+
+void Rgb24To565Fast(const uint8_t* src, uint16_t* dst, int count) {
     int i = 0;
 #if defined(__SSE2__)
-    const int vectorPixels = VectorPixels(count) & ~7;
+    // 32 pixels (96 bytes, six registers) at a time. A round of byte interleaving of register k with register k + 3
+    // moves the byte at position p (of 96) to 2p mod 95; four rounds move it to 16p mod 95, which takes byte c of
+    // pixel 2j to 16c + j and of pixel 2j + 1 to 48 + 16c + j. So the registers end up holding the blue, green and
+    // red bytes of the even pixels, then those of the odd ones, each in order. From such planes the two bytes of
+    // each 565 word are a few byte-wise shifts and masks; interleaving bytes, then even and odd words, puts the words
+    // in pixel order. No byte is read past the 32 pixels.
+    const __m128i low5 = _mm_set1_epi8(0x1F), top3 = _mm_set1_epi8(static_cast<char>(0xE0));
+    const __m128i top5 = _mm_set1_epi8(static_cast<char>(0xF8)), low3 = _mm_set1_epi8(0x07);
+    for (; i + 32 <= count; i += 32) {
+        __m128i v[6];
+        for (int k = 0; k < 6; ++k) v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 3 * i + 16 * k));
+        // Written out so the compiler keeps the six values in registers.
+        InterleaveRound(v);
+        InterleaveRound(v);
+        InterleaveRound(v);
+        InterleaveRound(v);
+        __m128i words[4];  // even pixels 0-14, 16-30, odd pixels 1-15, 17-31
+        for (int h = 0; h < 2; ++h) {
+            const __m128i b = v[3 * h], g = v[3 * h + 1], r = v[3 * h + 2];
+            // Low byte: green's low three kept bits over blue's five; high byte: red's five over green's top three.
+            // The 16-bit shifts spill bits across byte boundaries; the masks drop them.
+            const __m128i lo = _mm_or_si128(_mm_and_si128(_mm_srli_epi16(b, 3), low5),
+                                            _mm_and_si128(_mm_slli_epi16(g, 3), top3));
+            const __m128i hi = _mm_or_si128(_mm_and_si128(r, top5), _mm_and_si128(_mm_srli_epi16(g, 5), low3));
+            words[2 * h] = _mm_unpacklo_epi8(lo, hi);
+            words[2 * h + 1] = _mm_unpackhi_epi8(lo, hi);
+        }
+        __m128i* out = reinterpret_cast<__m128i*>(dst + i);
+        _mm_storeu_si128(out, _mm_unpacklo_epi16(words[0], words[2]));
+        _mm_storeu_si128(out + 1, _mm_unpackhi_epi16(words[0], words[2]));
+        _mm_storeu_si128(out + 2, _mm_unpacklo_epi16(words[1], words[3]));
+        _mm_storeu_si128(out + 3, _mm_unpackhi_epi16(words[1], words[3]));
+    }
+    // What is left of the row (under 32 pixels): eight at a time while 16-byte reads stay inside the row.
+    const int vectorPixels = i + (VectorPixels(count - i) & ~7);
     for (; i < vectorPixels; i += 8) {
         // X888To565Vec masks its channels itself, so the fourth byte needs no clearing.
         const __m128i lo = X888To565Vec(Gather4Rgb24(src + 3 * i));
@@ -231,9 +287,7 @@ void Rgb24To565Row(const uint8_t* src, uint16_t* dst, int count) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), Pack32To16(lo, hi));
     }
 #endif
-    Rgb24Row(src + 3 * i, dst + i, count - i, [](uint32_t c) {
-        return static_cast<uint16_t>(((c >> 8) & 0xF800u) | ((c >> 5) & 0x07E0u) | ((c >> 3) & 0x001Fu));
-    });
+    Rgb24To565Portable(src + 3 * i, dst + i, count - i);
 }
 
 void Rgb24To1555Row(const uint8_t* src, uint16_t* dst, int count, int keyed, uint32_t key555) {

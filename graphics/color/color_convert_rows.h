@@ -45,7 +45,8 @@ void KeyToAlpha32Fast(const uint32_t* src, uint32_t* dst, int count, uint32_t rg
 // -> 32-bit words: the colour bytes with 0xFF in the fourth byte; keyed, 0 there where the colour equals keyRgb.
 void Rgb24To8888Row(const uint8_t* src, uint32_t* dst, int count, int keyed, uint32_t keyRgb);
 // -> R5G6B5, dropping low bits.
-void Rgb24To565Row(const uint8_t* src, uint16_t* dst, int count);
+void Rgb24To565Portable(const uint8_t* src, uint16_t* dst, int count);
+void Rgb24To565Fast(const uint8_t* src, uint16_t* dst, int count);
 // -> 1:5:5:5, dropping low bits, the top bit set; keyed, clear where the 5:5:5 value equals key555.
 void Rgb24To1555Row(const uint8_t* src, uint16_t* dst, int count, int keyed, uint32_t key555);
 

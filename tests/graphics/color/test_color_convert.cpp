@@ -598,6 +598,70 @@ TEST(ConvertRows, VectorLoopsMatchPortableLoops) {
     }
 }
 
+TEST(ConvertRows, TwentyFourBitTo565VectorMatchesPortableAtEveryLength) {
+    // The vector loop takes 32 pixels at a time, then 8, then single pixels. Each row here ends on the last byte of
+    // a page whose successor is inaccessible, so a read past the row faults; one element past the row stays as set.
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    const size_t page = info.dwPageSize;
+    const int kMaxCount = 700;
+    const size_t span = (static_cast<size_t>(kMaxCount) * 3 + page - 1) / page * page;
+    uint8_t* base = static_cast<uint8_t*>(VirtualAlloc(nullptr, span + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    ASSERT_NE(nullptr, base);
+    DWORD old = 0;
+    ASSERT_TRUE(VirtualProtect(base + span, page, PAGE_NOACCESS, &old));
+    srand(23);
+    std::vector<uint8_t> pixels(static_cast<size_t>(kMaxCount) * 3);
+    for (uint8_t& b : pixels) b = static_cast<uint8_t>(rand() >> 3);
+    // Channel values at the edges of the kept bits.
+    const uint8_t edges[] = {0x00, 0xFF, 0x07, 0x08, 0xF8, 0xF7, 0x03, 0x04, 0xFC, 0xFB};
+    for (size_t i = 0; i < 60; ++i) pixels[5 * i + 1] = edges[i % 10];
+    std::vector<int> counts;
+    for (int c = 0; c <= 40; ++c) counts.push_back(c);
+    for (int c : {63, 64, 65, 95, 96, 97, 100, 127, 128, 129, 203, 639, 640, kMaxCount}) counts.push_back(c);
+    for (int count : counts) {
+        SCOPED_TRACE(count);
+        uint8_t* src = base + span - static_cast<size_t>(count) * 3;
+        memcpy(src, pixels.data() + pixels.size() - static_cast<size_t>(count) * 3, static_cast<size_t>(count) * 3);
+        std::vector<uint16_t> a(count + 1, 0xBEEF), b(count + 1, 0xBEEF);
+        convert_rows::Rgb24To565Portable(src, a.data(), count);
+        convert_rows::Rgb24To565Fast(src, b.data(), count);
+        ASSERT_EQ(a, b);
+        EXPECT_EQ(0xBEEF, b[count]);
+        // The portable loop itself against the rule, pixel by pixel.
+        for (int x = 0; x < count; ++x) {
+            const uint32_t bl = src[3 * x], g = src[3 * x + 1], r = src[3 * x + 2];
+            ASSERT_EQ(Px565(r >> 3, g >> 2, bl >> 3), static_cast<uint32_t>(a[x])) << x;
+        }
+    }
+    VirtualFree(base, 0, MEM_RELEASE);
+}
+
+TEST(ConvertPairs, TwentyFourBitTo565AtEveryWidthAndOddPitches) {
+    // Through the conversion routine: rectangles 1..40 pixels wide starting at an odd column of rows whose pitch is
+    // odd, so the rows' vector loads start at every alignment.
+    srand(29);
+    for (int width = 1; width <= 40; ++width) {
+        SCOPED_TRACE(width);
+        const int h = 3, srcPitch = (width + 1) * 3 + (width % 2 == 0 ? 1 : 2), dstPitch = width * 2 + 3;
+        std::vector<uint8_t> src(static_cast<size_t>(srcPitch) * h);
+        for (uint8_t& b : src) b = static_cast<uint8_t>(rand() >> 4);
+        std::vector<uint8_t> dst(static_cast<size_t>(dstPitch) * h, 0x5A);
+        const RECT rect = {1, 0, width + 1, h};
+        ASSERT_EQ(0, ColorFormatConvertBlt(dst.data(), dstPitch, &kR565, src.data(), srcPitch, &kRgb24, nullptr, 0,
+                                           nullptr, 0, 0, &rect, 0, 0, 0, kDitherNone, 0, 0, 0));
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const uint8_t* p = &src[static_cast<size_t>(y) * srcPitch + 3 * (x + 1)];
+                uint16_t got;
+                memcpy(&got, &dst[static_cast<size_t>(y) * dstPitch + 2 * x], 2);
+                ASSERT_EQ(Px565(p[2] >> 3, p[1] >> 2, p[0] >> 3), static_cast<uint32_t>(got)) << x << "," << y;
+            }
+            for (int b = width * 2; b < dstPitch; ++b) ASSERT_EQ(0x5A, dst[static_cast<size_t>(y) * dstPitch + b]);
+        }
+    }
+}
+
 TEST(ConvertRows, PortableDitherSaturates) {
     const uint32_t white = 0x00FFFFFFu;
     uint16_t out = 0;
