@@ -18,6 +18,14 @@ class NetworkMessageTest : public NetworkTest {
         SetNetWorkRawStreamDefault(raw ? 1 : 0);
         return AcceptPeer(peer, port, noDelay);
     }
+    // The connection's record, its socket's send buffer made small: a large message stays in progress while
+    // the peer does not read.
+    static NetWorkRecord* WithSmallSendBuffer(int handle) {
+        NetWorkRecord* record = FindNetWorkRecord(handle);
+        int small = 4096;
+        setsockopt(record->socket, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&small), sizeof(small));
+        return record;
+    }
     // Pumps until `count` message bytes are held, then takes them.
     Bytes Take(int handle, int count) {
         PumpUntil([&] { return GetNetWorkDataLength(handle) >= count; });
@@ -127,9 +135,7 @@ TEST_F(NetworkMessageTest, BytesQueuedBehindAMessageInProgressFormTheNextMessage
     PeerSocket peer;
     const int handle = Open(peer);
     ASSERT_GE(handle, 0);
-    NetWorkRecord* record = FindNetWorkRecord(handle);
-    int small = 4096;
-    setsockopt(record->socket, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&small), sizeof(small));
+    NetWorkRecord* record = WithSmallSendBuffer(handle);
 
     const Bytes big = Pattern(4 << 20, 1);
     ASSERT_EQ(NetWorkSend(handle, big.data(), (int)big.size()), 0);
@@ -288,9 +294,7 @@ TEST_F(NetworkMessageTest, CloseFlushesQueuedBytesToAReadingPeer) {
     PeerSocket peer;
     const int handle = Open(peer);
     ASSERT_GE(handle, 0);
-    NetWorkRecord* record = FindNetWorkRecord(handle);
-    int small = 4096;
-    setsockopt(record->socket, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&small), sizeof(small));
+    NetWorkRecord* record = WithSmallSendBuffer(handle);
     const Bytes message = Pattern(1 << 20, 5);
     Bytes everything;
     PeerThread side([&] {
@@ -322,9 +326,7 @@ TEST_F(NetworkMessageTest, SendFlushEndsOnceThePeerIsGone) {
         PeerSocket peer;
         const int handle = Open(peer);
         ASSERT_GE(handle, 0);
-        NetWorkRecord* record = FindNetWorkRecord(handle);
-        int small = 4096;
-        setsockopt(record->socket, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&small), sizeof(small));
+        NetWorkRecord* record = WithSmallSendBuffer(handle);
         const Bytes message = Pattern(1 << 20, 3);
         ASSERT_EQ(NetWorkSend(handle, message.data(), (int)message.size()), 0);
         ASSERT_GT(record->sendBuffer.heldCount, 0) << "the fixture needs bytes still queued at the close";
