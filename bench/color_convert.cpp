@@ -10,6 +10,7 @@
 
 #include "bench/bench_timing.h"
 #include "graphics/color/color_convert.h"
+#include "graphics/color/color_convert_rows.h"
 
 namespace {
 
@@ -56,6 +57,8 @@ int main(int argc, char** argv) {
         const char* where;
     } sizes[] = {{640, 480, "in cache"}, {2048, 2048, "out of cache"}};
 
+    static const char* const kPathNames[] = {"portable", "SSE2", "SSSE3"};
+    printf("row loops: %s (the best this processor runs)\n", kPathNames[convert_rows::ActiveRowPath()]);
     for (const auto& size : sizes) {
         const int width = size.width, height = size.height;
         const double pixels = static_cast<double>(width) * height;

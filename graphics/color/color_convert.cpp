@@ -604,7 +604,7 @@ int ColorFormatConvertBlt(void* dstPixels, int dstPitch, const ColorFormat* dstF
             if (opt.dither == kDitherOrdered) {
                 convert_rows::X888ToRgb565OrderedFast(sp, dp, width, 0, y);
             } else {
-                convert_rows::X888ToRgb565CarryRow(sp, dp, width, carry);
+                convert_rows::X888ToRgb565CarryFast(sp, dp, width, carry);
             }
         }
         return 0;

@@ -1,11 +1,14 @@
-// Row loops of the common conversions: portable forms that define the results, and SSE2 forms that must give the
-// same bits (the vector loops handle whole groups, the portable ones finish each row).
+// Row loops of the common conversions: portable forms that define the results, and SSE2 and SSSE3 forms that must
+// give the same bits (the vector loops handle whole groups, the portable ones finish each row). The Fast entries
+// pick a form by what the processor reports, so the build flags stay those of the oldest processor served.
 #include "graphics/color/color_convert_rows.h"
 
 #include <string.h>
 
 #if defined(__SSE2__)
+#include <cpuid.h>
 #include <emmintrin.h>
+#include <tmmintrin.h>
 #endif
 
 namespace convert_rows {
@@ -13,6 +16,14 @@ namespace convert_rows {
 const uint8_t kOrderedMatrix[16] = {0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5};
 
 namespace {
+
+// The path every Fast entry takes; -1 until the first call asks the processor.
+int g_rowPath = -1;
+
+inline int CurrentPath() {
+    if (g_rowPath < 0) g_rowPath = MachineRowPath();
+    return g_rowPath;
+}
 
 inline uint16_t DitherPixel565(uint32_t p, uint32_t matrixValue) {
     // A channel narrowed by k bits gains one unit when its dropped bits exceed (M * 2^k) >> 4; it saturates at
@@ -44,6 +55,49 @@ inline __m128i X888To565Vec(__m128i p) {
     const __m128i g = _mm_and_si128(p, _mm_set1_epi32(0xFC00));
     return _mm_or_si128(_mm_srli_epi32(rb, 3), _mm_srli_epi32(g, 5));
 }
+
+// Eight R5G6B5 words from eight (blue, green) byte pairs and eight words with red in the high byte. One
+// multiply-add of the masked pairs by (1, 64) gives (blue & 0xF8) + ((green & 0xFC) << 6), which shifted right by 3
+// holds blue and green in place; red's kept bits are already where they belong.
+__attribute__((target("ssse3"))) inline __m128i Combine565Ssse3(__m128i blueGreen, __m128i redHigh) {
+    const __m128i bg = _mm_maddubs_epi16(_mm_and_si128(blueGreen, _mm_set1_epi16(static_cast<short>(0xFCF8))),
+                                         _mm_set1_epi16(0x4001));
+    return _mm_or_si128(_mm_srli_epi16(bg, 3), _mm_and_si128(redHigh, _mm_set1_epi16(static_cast<short>(0xF800))));
+}
+
+// Eight 8:8:8 pixels (in two registers) -> eight R5G6B5 words, through the sorted bytes.
+__attribute__((target("ssse3"))) inline __m128i Sort8888To565Ssse3(__m128i lo, __m128i hi) {
+    // Blue and green bytes of four pixels in the low half, their red bytes as high bytes of words in the high half.
+    const __m128i sort = _mm_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -1, 2, -1, 6, -1, 10, -1, 14);
+    const __m128i a = _mm_shuffle_epi8(lo, sort), b = _mm_shuffle_epi8(hi, sort);
+    return Combine565Ssse3(_mm_unpacklo_epi64(a, b), _mm_unpackhi_epi64(a, b));
+}
+
+// X8R8G8B8 -> R5G6B5, eight pixels at a time; with kDither the 16 bias bytes at each of blueGreenBias and redBias
+// (matching the sorted bytes) are added with saturation first. Returns the pixels done.
+template <bool kDither>
+__attribute__((target("ssse3"))) int X888To565Ssse3(const uint32_t* src, uint16_t* dst, int count,
+                                                    const uint8_t* blueGreenBias, const uint8_t* redBias) {
+    __m128i blueGreenAdd = _mm_setzero_si128(), redAdd = _mm_setzero_si128();
+    if (kDither) {
+        blueGreenAdd = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blueGreenBias));
+        redAdd = _mm_loadu_si128(reinterpret_cast<const __m128i*>(redBias));
+    }
+    // Blue and green bytes of four pixels in the low half, their red bytes as high bytes of words in the high half.
+    const __m128i sort = _mm_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -1, 2, -1, 6, -1, 10, -1, 14);
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const __m128i a = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)), sort);
+        const __m128i b = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 4)), sort);
+        __m128i blueGreen = _mm_unpacklo_epi64(a, b), red = _mm_unpackhi_epi64(a, b);
+        if (kDither) {
+            blueGreen = _mm_adds_epu8(blueGreen, blueGreenAdd);
+            red = _mm_adds_epu8(red, redAdd);
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), Combine565Ssse3(blueGreen, red));
+    }
+    return i;
+}
 #endif
 
 }  // namespace
@@ -60,7 +114,7 @@ void Rgb565ToX888Fast(const uint16_t* src, uint32_t* dst, int count) {
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
     const __m128i mb = _mm_set1_epi32(0x1F), mg = _mm_set1_epi32(0x7E0), mr = _mm_set1_epi32(0xF800);
-    for (; i + 8 <= count; i += 8) {
+    for (; CurrentPath() >= kRowPathSse2 && i + 8 <= count; i += 8) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
         const __m128i halves[2] = {_mm_unpacklo_epi16(v, zero), _mm_unpackhi_epi16(v, zero)};
         for (int h = 0; h < 2; ++h) {
@@ -85,10 +139,15 @@ void X888ToRgb565Portable(const uint32_t* src, uint16_t* dst, int count) {
 void X888ToRgb565Fast(const uint32_t* src, uint16_t* dst, int count) {
     int i = 0;
 #if defined(__SSE2__)
-    for (; i + 8 <= count; i += 8) {
-        const __m128i lo = X888To565Vec(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)));
-        const __m128i hi = X888To565Vec(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 4)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), Pack32To16(lo, hi));
+    const int path = CurrentPath();
+    if (path >= kRowPathSsse3) {
+        i = X888To565Ssse3<false>(src, dst, count, nullptr, nullptr);
+    } else if (path >= kRowPathSse2) {
+        for (; i + 8 <= count; i += 8) {
+            const __m128i lo = X888To565Vec(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)));
+            const __m128i hi = X888To565Vec(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 4)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), Pack32To16(lo, hi));
+        }
     }
 #endif
     X888ToRgb565Portable(src + i, dst + i, count - i);
@@ -102,30 +161,48 @@ void X888ToRgb565OrderedPortable(const uint32_t* src, uint16_t* dst, int count, 
 void X888ToRgb565OrderedFast(const uint32_t* src, uint16_t* dst, int count, int column, int row) {
     int i = 0;
 #if defined(__SSE2__)
-    if (count >= 8) {
+    const int path = CurrentPath();
+    if (count >= 8 && path >= kRowPathSse2) {
         // A channel narrowed by k bits gains a unit exactly when its dropped bits d exceed the threshold t, that is
         // when adding (2^k - 1 - t) carries into the kept bits. A saturating byte add does that for all three
         // channels at once, and saturation keeps full channels full. Four lanes span one matrix row, so one bias
-        // vector serves the whole row.
+        // per lane serves the whole row.
         const uint8_t* matrixRow = kOrderedMatrix + (row & 3) * 4;
-        int bias[4];
+        uint32_t bias[4];
         for (int lane = 0; lane < 4; ++lane) {
             const uint32_t m = matrixRow[(column + lane) & 3];
             const uint32_t b5 = 7 - ((m << 3) >> 4), b6 = 3 - ((m << 2) >> 4);
-            bias[lane] = static_cast<int>((b5 << 16) | (b6 << 8) | b5);
+            bias[lane] = (b5 << 16) | (b6 << 8) | b5;
         }
-        const __m128i biasVec = _mm_setr_epi32(bias[0], bias[1], bias[2], bias[3]);
-        for (; i + 8 <= count; i += 8) {
-            const __m128i lo = _mm_adds_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)), biasVec);
-            const __m128i hi = _mm_adds_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 4)), biasVec);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), Pack32To16(X888To565Vec(lo), X888To565Vec(hi)));
+        if (path >= kRowPathSsse3) {
+            // The SSSE3 loop adds after sorting the bytes: blue and green bytes of eight pixels, then red bytes as
+            // the high byte of eight words.
+            uint8_t gb[16], r[16];
+            for (int j = 0; j < 8; ++j) {
+                gb[2 * j] = static_cast<uint8_t>(bias[j & 3]);
+                gb[2 * j + 1] = static_cast<uint8_t>(bias[j & 3] >> 8);
+                r[2 * j] = 0;
+                r[2 * j + 1] = static_cast<uint8_t>(bias[j & 3] >> 16);
+            }
+            i = X888To565Ssse3<true>(src, dst, count, gb, r);
+        } else {
+            const __m128i biasVec = _mm_setr_epi32(static_cast<int>(bias[0]), static_cast<int>(bias[1]),
+                                                   static_cast<int>(bias[2]), static_cast<int>(bias[3]));
+            for (; i + 8 <= count; i += 8) {
+                const __m128i lo =
+                    _mm_adds_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)), biasVec);
+                const __m128i hi =
+                    _mm_adds_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 4)), biasVec);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
+                                 Pack32To16(X888To565Vec(lo), X888To565Vec(hi)));
+            }
         }
     }
 #endif
     X888ToRgb565OrderedPortable(src + i, dst + i, count - i, column + i, row);
 }
 
-void X888ToRgb565CarryRow(const uint32_t* src, uint16_t* dst, int count, uint32_t carry[3]) {
+void X888ToRgb565CarryPortable(const uint32_t* src, uint16_t* dst, int count, uint32_t carry[3]) {
     uint32_t cr = carry[0], cg = carry[1], cb = carry[2];
     for (int i = 0; i < count; ++i) {
         const uint32_t p = src[i];
@@ -147,6 +224,69 @@ void X888ToRgb565CarryRow(const uint32_t* src, uint16_t* dst, int count, uint32_
     carry[0] = cr;
     carry[1] = cg;
     carry[2] = cb;
+}
+
+#if defined(__SSE2__)
+namespace {
+
+// Error carry over four pixels. Each channel's accumulator is a running sum of dropped bits kept modulo 2^k, and a
+// pixel gains a unit where that sum passes a multiple of 2^k. So the sums are prefix sums, done bytewise (each byte
+// is one channel; wrapping at 256 keeps the low bits right), and a pixel gains its unit where bit k of the sum
+// changes as its own dropped bits come in. The unit goes in at the lowest kept bit with a saturating add, so a full
+// channel stays full. `sum` holds the running sums in every lane, before the four pixels and after them.
+inline __m128i CarryFour(__m128i p, __m128i& sum) {
+    const __m128i dropped = _mm_and_si128(p, _mm_set1_epi32(0x00070307));
+    __m128i prefix = _mm_add_epi8(dropped, _mm_slli_si128(dropped, 4));
+    prefix = _mm_add_epi8(prefix, _mm_slli_si128(prefix, 8));
+    const __m128i after = _mm_add_epi8(prefix, sum);
+    const __m128i before = _mm_sub_epi8(after, dropped);
+    const __m128i unit = _mm_and_si128(_mm_xor_si128(after, before), _mm_set1_epi32(0x00080408));
+    sum = _mm_shuffle_epi32(after, 0xFF);
+    return _mm_adds_epu8(_mm_and_si128(p, _mm_set1_epi32(0x00F8FCF8)), unit);
+}
+
+// Returns the pixels done (a multiple of 8) and leaves the accumulators in carry.
+template <bool kSsse3>
+inline int CarryRows(const uint32_t* src, uint16_t* dst, int count, uint32_t carry[3]) {
+    __m128i sum = _mm_set1_epi32(static_cast<int>((carry[0] << 16) | (carry[1] << 8) | carry[2]));
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const __m128i lo = CarryFour(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)), sum);
+        const __m128i hi = CarryFour(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 4)), sum);
+        __m128i out;
+        if (kSsse3) {
+            out = Sort8888To565Ssse3(lo, hi);
+        } else {
+            out = Pack32To16(X888To565Vec(lo), X888To565Vec(hi));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), out);
+    }
+    const uint32_t last = static_cast<uint32_t>(_mm_cvtsi128_si32(sum));
+    carry[0] = (last >> 16) & 7;
+    carry[1] = (last >> 8) & 3;
+    carry[2] = last & 7;
+    return i;
+}
+
+__attribute__((target("ssse3"))) int CarryRowsSsse3(const uint32_t* src, uint16_t* dst, int count,
+                                                    uint32_t carry[3]) {
+    return CarryRows<true>(src, dst, count, carry);
+}
+
+}  // namespace
+#endif
+
+void X888ToRgb565CarryFast(const uint32_t* src, uint16_t* dst, int count, uint32_t carry[3]) {
+    int i = 0;
+#if defined(__SSE2__)
+    const int path = CurrentPath();
+    if (path >= kRowPathSsse3) {
+        i = CarryRowsSsse3(src, dst, count, carry);
+    } else if (path >= kRowPathSse2) {
+        i = CarryRows<false>(src, dst, count, carry);
+    }
+#endif
+    X888ToRgb565CarryPortable(src + i, dst + i, count - i, carry);
 }
 
 namespace {
@@ -220,7 +360,7 @@ inline __m128i Pack555Vec(__m128i c) {
 void Rgb24To8888Row(const uint8_t* src, uint32_t* dst, int count, int keyed, uint32_t keyRgb) {
     int i = 0;
 #if defined(__SSE2__)
-    const int vectorPixels = VectorPixels(count);
+    const int vectorPixels = CurrentPath() >= kRowPathSse2 ? VectorPixels(count) : 0;
     const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
     const __m128i key = _mm_set1_epi32(static_cast<int>(keyRgb));
     for (; i < vectorPixels; i += 4) {
@@ -242,9 +382,12 @@ void Rgb24To565Portable(const uint8_t* src, uint16_t* dst, int count) {
     Rgb24Row(src, dst, count, Pack565Of);
 }
 
-void Rgb24To565Fast(const uint8_t* src, uint16_t* dst, int count) {
-    int i = 0;
 #if defined(__SSE2__)
+namespace {
+
+// Returns the pixels done; the caller finishes the row.
+int Rgb24To565Sse2(const uint8_t* src, uint16_t* dst, int count) {
+    int i = 0;
     // 32 pixels (96 bytes, six registers) at a time. A round of byte interleaving of register k with register k + 3
     // moves the byte at position p (of 96) to 2p mod 95; four rounds move it to 16p mod 95, which takes byte c of
     // pixel 2j to 16c + j and of pixel 2j + 1 to 48 + 16c + j. So the registers end up holding the blue, green and
@@ -286,6 +429,38 @@ void Rgb24To565Fast(const uint8_t* src, uint16_t* dst, int count) {
         const __m128i hi = X888To565Vec(Gather4Rgb24(src + 3 * i + 12));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), Pack32To16(lo, hi));
     }
+    return i;
+}
+
+// Eight pixels (24 bytes) at a time, from two 16-byte loads at bytes 0 and 8 that between them hold pixels 0-3
+// (bytes 0-11 of the first) and 4-7 (bytes 4-15 of the second): byte shuffles sort each into blue-green words
+// and red-high words, and nothing past the eighth pixel is read.
+__attribute__((target("ssse3"))) int Rgb24To565Ssse3(const uint8_t* src, uint16_t* dst, int count) {
+    const __m128i first = _mm_setr_epi8(0, 1, 3, 4, 6, 7, 9, 10, -1, 2, -1, 5, -1, 8, -1, 11);
+    const __m128i second = _mm_setr_epi8(4, 5, 7, 8, 10, 11, 13, 14, -1, 6, -1, 9, -1, 12, -1, 15);
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const uint8_t* p = src + 3 * i;
+        const __m128i a = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), first);
+        const __m128i b = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8)), second);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
+                         Combine565Ssse3(_mm_unpacklo_epi64(a, b), _mm_unpackhi_epi64(a, b)));
+    }
+    return i;
+}
+
+}  // namespace
+#endif
+
+void Rgb24To565Fast(const uint8_t* src, uint16_t* dst, int count) {
+    int i = 0;
+#if defined(__SSE2__)
+    const int path = CurrentPath();
+    if (path >= kRowPathSsse3) {
+        i = Rgb24To565Ssse3(src, dst, count);
+    } else if (path >= kRowPathSse2) {
+        i = Rgb24To565Sse2(src, dst, count);
+    }
 #endif
     Rgb24To565Portable(src + 3 * i, dst + i, count - i);
 }
@@ -293,7 +468,7 @@ void Rgb24To565Fast(const uint8_t* src, uint16_t* dst, int count) {
 void Rgb24To1555Row(const uint8_t* src, uint16_t* dst, int count, int keyed, uint32_t key555) {
     int i = 0;
 #if defined(__SSE2__)
-    const int vectorPixels = VectorPixels(count) & ~7;
+    const int vectorPixels = CurrentPath() >= kRowPathSse2 ? VectorPixels(count) & ~7 : 0;
     const __m128i top = _mm_set1_epi16(static_cast<short>(0x8000));
     const __m128i key = _mm_set1_epi16(static_cast<short>(key555));
     for (; i < vectorPixels; i += 8) {
@@ -324,7 +499,7 @@ void Rgb565To555Fast(const uint16_t* src, uint16_t* dst, int count) {
     int i = 0;
 #if defined(__SSE2__)
     const __m128i high = _mm_set1_epi16(static_cast<short>(0xFFC0)), low = _mm_set1_epi16(0x1F);
-    for (; i + 8 <= count; i += 8) {
+    for (; CurrentPath() >= kRowPathSse2 && i + 8 <= count; i += 8) {
         const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
         const __m128i out = _mm_or_si128(_mm_srli_epi16(_mm_and_si128(p, high), 1), _mm_and_si128(p, low));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), out);
@@ -344,7 +519,7 @@ void Rgb555To565Fast(const uint16_t* src, uint16_t* dst, int count) {
     int i = 0;
 #if defined(__SSE2__)
     const __m128i high = _mm_set1_epi16(0x7FE0), low = _mm_set1_epi16(0x3F);
-    for (; i + 8 <= count; i += 8) {
+    for (; CurrentPath() >= kRowPathSse2 && i + 8 <= count; i += 8) {
         const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
         const __m128i out = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(p, high), 1), _mm_and_si128(p, low));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), out);
@@ -370,7 +545,7 @@ void KeyToAlpha32Fast(const uint32_t* src, uint32_t* dst, int count, uint32_t rg
     const __m128i notRgb = _mm_set1_epi32(static_cast<int>(~rgbMask));
     const __m128i keyRgb = _mm_set1_epi32(static_cast<int>(key & rgbMask));
     const __m128i alpha = _mm_set1_epi32(static_cast<int>(alphaMask));
-    for (; i + 4 <= count; i += 4) {
+    for (; CurrentPath() >= kRowPathSse2 && i + 4 <= count; i += 4) {
         const __m128i p = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)), notRgb);
         const __m128i match = _mm_cmpeq_epi32(_mm_and_si128(p, rgb), keyRgb);
         const __m128i set = _mm_or_si128(p, alpha);
@@ -380,6 +555,23 @@ void KeyToAlpha32Fast(const uint32_t* src, uint32_t* dst, int count, uint32_t rg
     }
 #endif
     KeyToAlpha32Portable(src + i, dst + i, count - i, rgbMask, key, alphaMask);
+}
+
+int MachineRowPath() {
+#if defined(__SSE2__)
+    unsigned int eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx) || !(edx & bit_SSE2)) return kRowPathPortable;
+    return (ecx & bit_SSSE3) ? kRowPathSsse3 : kRowPathSse2;
+#else
+    return kRowPathPortable;
+#endif
+}
+
+int ActiveRowPath() { return CurrentPath(); }
+
+void ForceRowPathForTests(int path) {
+    const int machine = MachineRowPath();
+    g_rowPath = path < kRowPathPortable ? kRowPathPortable : (path > machine ? machine : path);
 }
 
 int HasVectorRows() {

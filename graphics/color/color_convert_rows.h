@@ -1,11 +1,21 @@
-// Row loops of the common conversions. Each has a portable form and, where the compiler targets SSE2, a vector
-// form that gives the same bits; the conversion routine calls the Fast entry, the tests hold the two against each
-// other.
+// Row loops of the common conversions. Each has a portable form and vector forms (SSE2, and SSSE3 where byte
+// shuffles pay) that give the same bits; the Fast entry takes the best form the processor has, the conversion
+// routine calls it, and the tests hold every form against the portable one.
 #pragma once
 
 #include <stdint.h>
 
 namespace convert_rows {
+
+// The forms of the row loops, each needing the processor features of those before it.
+enum RowPathKind { kRowPathPortable = 0, kRowPathSse2 = 1, kRowPathSsse3 = 2 };
+
+// The best form this processor runs (asked through CPUID; portable when the build has no vector code).
+int MachineRowPath();
+// The form the Fast entries take now: the machine's best unless a test chose another.
+int ActiveRowPath();
+// Makes the Fast entries take `path` (held to what the machine runs), so tests can reach every form.
+void ForceRowPathForTests(int path);
 
 // The 4 x 4 ordered-dither matrix, indexed by (column & 3) + (row & 3) * 4.
 extern const uint8_t kOrderedMatrix[16];
@@ -25,7 +35,8 @@ void X888ToRgb565OrderedFast(const uint32_t* src, uint16_t* dst, int count, int 
 
 // 8:8:8 in a 32-bit word -> R5G6B5 with the error carry: carry[0..2] hold the red, green and blue remainders and
 // go on from row to row (zero at the start of a conversion). Channels saturate at their maximum.
-void X888ToRgb565CarryRow(const uint32_t* src, uint16_t* dst, int count, uint32_t carry[3]);
+void X888ToRgb565CarryPortable(const uint32_t* src, uint16_t* dst, int count, uint32_t carry[3]);
+void X888ToRgb565CarryFast(const uint32_t* src, uint16_t* dst, int count, uint32_t carry[3]);
 
 // R5G6B5 -> X1R5G5B5 (the top bit stays 0) and back (the 5-bit green's lowest bit is repeated below it).
 void Rgb565To555Portable(const uint16_t* src, uint16_t* dst, int count);

@@ -1,11 +1,13 @@
 // ColorFormatConvertBlt on small buffers whose rows are wider than the copied rectangle and that carry guard
 // bytes: every format pair the conversion names, keyed, mirrored and dithered copies, alpha images, the palette
-// index copy, the refusals, and the vector row loops against their portable forms.
+// index copy, the refusals, and the vector row loops against their portable forms. The tables of pairs and dither
+// cases run once on each row-loop form the processor has (portable, SSE2, SSSE3).
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
 #include <vector>
 
 #include "graphics/color/color_convert.h"
@@ -47,6 +49,22 @@ const ColorFormat& MemChannel8() { return *GetMemImageColorFormat(kMemImgChannel
 const ColorFormat& MemDepth16() { return *GetMemImageColorFormat(kMemImgDepth16, 0, 0); }
 
 constexpr uint32_t kMagentaKey = 0x00FF00FFu;
+
+// Runs a test with the row loops' Fast entries forced onto one form; a form the processor lacks is skipped.
+class OnEveryRowPath : public testing::TestWithParam<int> {
+protected:
+    void SetUp() override {
+        if (GetParam() > convert_rows::MachineRowPath()) GTEST_SKIP() << "this processor lacks the form";
+        convert_rows::ForceRowPathForTests(GetParam());
+        ASSERT_EQ(GetParam(), convert_rows::ActiveRowPath());
+    }
+    void TearDown() override { convert_rows::ForceRowPathForTests(convert_rows::MachineRowPath()); }
+};
+
+std::string RowPathName(const testing::TestParamInfo<int>& info) {
+    static const char* const names[] = {"Portable", "Sse2", "Ssse3"};
+    return names[info.param];
+}
 
 // A pixel buffer with 16 guard bytes on each side and 5 spare bytes at the end of every row.
 struct Buffer {
@@ -146,12 +164,28 @@ void RunPairCase(const PairCase& c) {
     ExpectOnlyRectWritten(before, dst, 2, 1, 2, 2);
 }
 
+class ConvertPairs : public OnEveryRowPath {};
+class ConvertDither : public OnEveryRowPath {};
+class ConvertRows : public OnEveryRowPath {};
+
 }  // namespace
+
+INSTANTIATE_TEST_SUITE_P(Forms, ConvertPairs,
+                         testing::Values(convert_rows::kRowPathPortable, convert_rows::kRowPathSse2,
+                                         convert_rows::kRowPathSsse3),
+                         RowPathName);
+INSTANTIATE_TEST_SUITE_P(Forms, ConvertDither,
+                         testing::Values(convert_rows::kRowPathPortable, convert_rows::kRowPathSse2,
+                                         convert_rows::kRowPathSsse3),
+                         RowPathName);
+// The row tests hold each vector form against the portable one.
+INSTANTIATE_TEST_SUITE_P(Forms, ConvertRows, testing::Values(convert_rows::kRowPathSse2, convert_rows::kRowPathSsse3),
+                         RowPathName);
 
 // The colour (200, 100, 50) in every layout: R5G6B5 (25, 25, 6) = 0xCB26, 5:5:5 (25, 12, 6) = 0x6586. Widening
 // in the general conversion repeats the bits (25 -> 205 in 5 bits, 25 -> 101 in 6, 6 -> 49, 12 -> 98); the fixed
 // rules of R5G6B5 and X1R5G5B5 sources shift instead.
-TEST(ConvertPairs, EveryNamedPair) {
+TEST_P(ConvertPairs, EveryNamedPair) {
     const ColorFormat& m16a = Mem16Alpha();
     const PairCase cases[] = {
         {"P8>R565", &kP8, 2, &kR565, 0xCB26, {}},
@@ -204,7 +238,7 @@ TEST(ConvertPairs, EveryNamedPair) {
     for (const PairCase& c : cases) RunPairCase(c);
 }
 
-TEST(ConvertPairs, KeyToAlpha) {
+TEST_P(ConvertPairs, KeyToAlpha) {
     const PairCase cases[] = {
         // Same colour layout: only the alpha bits change; 32-bit pixels ignore their top byte.
         {"X888>A888 key", &kX888, 0x00FF00FFu, &kA888, 0x00FF00FFu, Keyed(kMagentaKey)},
@@ -358,7 +392,7 @@ TEST(ConvertSkipKey, KeyedPixelsKeepTheDestination) {
     }
 }
 
-TEST(ConvertDither, OrderedAndErrorCarryPatterns) {
+TEST_P(ConvertDither, OrderedAndErrorCarryPatterns) {
     // Red 4 in 8 bits is half a unit of 5-bit red. The ordered matrix's first row (0, 8, 2, 10) gives thresholds
     // 0, 4, 1, 5 for 3 dropped bits: 4 exceeds 0 and 1 only. Its second row (12, 4, 14, 6) gives 6, 2, 7, 3.
     // The error carry adds a unit every second pixel, carrying from row to row.
@@ -395,7 +429,7 @@ TEST(ConvertDither, OrderedAndErrorCarryPatterns) {
     for (int x = 0; x < 4; ++x) EXPECT_EQ(green[x] << 5, dst.Get(x, 0)) << x;
 }
 
-TEST(ConvertDither, SaturatesAtTheChannelMaximum) {
+TEST_P(ConvertDither, SaturatesAtTheChannelMaximum) {
     // Dropped bits of a full channel would push it one past its maximum; a mask would then make white black.
     const uint32_t whites[] = {0xFFFFFFFFu, 0x00FFFFFFu, 0x00FEFEFEu, 0x00FFFFFEu};
     for (int dither : {kDitherOrdered, kDitherErrorCarry}) {
@@ -419,7 +453,7 @@ TEST(ConvertDither, SaturatesAtTheChannelMaximum) {
     }
 }
 
-TEST(ConvertDither, WideningIsNotDithered) {
+TEST_P(ConvertDither, WideningIsNotDithered) {
     // Widths differ, so the dither step runs, but nothing is dropped: 31 -> 255 and 1 -> 8 as without dither.
     Buffer src(kR565, 2, 1, 0);
     src.Set(0, 0, 0xFFFF);
@@ -432,7 +466,7 @@ TEST(ConvertDither, WideningIsNotDithered) {
     EXPECT_EQ(0xFF080408u, dst.Get(1, 0));
 }
 
-TEST(ConvertDither, OwnRowLoopsMatchTheGeneralConversion) {
+TEST_P(ConvertDither, OwnRowLoopsMatchTheGeneralConversion) {
     // 8:8:8 -> R5G6B5 with either dither has its own row loop. Mirroring forces the general conversion, which
     // still visits the source in order (same matrix positions, same carries), so the mirrored result must be the
     // plain result reversed, row by row.
@@ -463,7 +497,7 @@ TEST(ConvertDither, OwnRowLoopsMatchTheGeneralConversion) {
     }
 }
 
-TEST(ConvertPairs, TwentyFourBitRulesMatchTheGeneralConversionAtEveryRowLength) {
+TEST_P(ConvertPairs, TwentyFourBitRulesMatchTheGeneralConversionAtEveryRowLength) {
     // Decoded pictures are 24-bit; their fixed rules have row loops of their own (several pixels at a time, then one
     // by one, the row's last pixel read byte by byte). Mirroring forces the general conversion, which must give the
     // same pixels in reverse order, whatever the row length and wherever key-coloured pixels fall.
@@ -551,7 +585,7 @@ TEST(ConvertAlphaImage, AlphaComesFromTheImagesRedChannel) {
     EXPECT_EQ(0x40112233u, dst.Get(0, 0));
 }
 
-TEST(ConvertRows, VectorLoopsMatchPortableLoops) {
+TEST_P(ConvertRows, VectorLoopsMatchPortableLoops) {
     ASSERT_EQ(1, convert_rows::HasVectorRows()) << "the tested build compiles the vector loops";
     srand(11);
     std::vector<uint32_t> src32(203);
@@ -566,6 +600,8 @@ TEST(ConvertRows, VectorLoopsMatchPortableLoops) {
     src32[2] = 0x00FF00FFu;
     src32[9] = 0xAAFF00FFu;
     src16[0] = 0xFFFF;
+    // A run of full channels whose dropped bits carry, where a wrapping add would turn white black.
+    for (int i = 100; i < 120; ++i) src32[i] = 0x00FFFFFFu - static_cast<uint32_t>(i & 1) * 0x00010101u;
     for (int count : {0, 1, 7, 8, 9, 31, 64, 203}) {
         SCOPED_TRACE(count);
         std::vector<uint32_t> a32(count + 1, 0xDEADBEEF), b32(count + 1, 0xDEADBEEF);
@@ -583,6 +619,18 @@ TEST(ConvertRows, VectorLoopsMatchPortableLoops) {
                 ASSERT_EQ(a16, b16) << "column " << column << " row " << row;
             }
         }
+        // The error carry from every starting remainder, over two rows so the carried remainders are used too.
+        for (uint32_t start = 0; start < 8; ++start) {
+            uint32_t carryA[3] = {start, start & 3, 7 - start}, carryB[3] = {start, start & 3, 7 - start};
+            for (int row = 0; row < 2; ++row) {
+                convert_rows::X888ToRgb565CarryPortable(src32.data() + row, a16.data(), count, carryA);
+                convert_rows::X888ToRgb565CarryFast(src32.data() + row, b16.data(), count, carryB);
+                ASSERT_EQ(a16, b16) << "start " << start << " row " << row;
+                ASSERT_EQ(carryA[0], carryB[0]);
+                ASSERT_EQ(carryA[1], carryB[1]);
+                ASSERT_EQ(carryA[2], carryB[2]);
+            }
+        }
         convert_rows::Rgb565To555Portable(src16.data(), a16.data(), count);
         convert_rows::Rgb565To555Fast(src16.data(), b16.data(), count);
         EXPECT_EQ(a16, b16);
@@ -598,31 +646,64 @@ TEST(ConvertRows, VectorLoopsMatchPortableLoops) {
     }
 }
 
-TEST(ConvertRows, TwentyFourBitTo565VectorMatchesPortableAtEveryLength) {
-    // The vector loop takes 32 pixels at a time, then 8, then single pixels. Each row here ends on the last byte of
-    // a page whose successor is inaccessible, so a read past the row faults; one element past the row stays as set.
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    const size_t page = info.dwPageSize;
+namespace {
+
+// Source rows that end on the last byte of a page whose successor is inaccessible, so a read past a row faults.
+class PageEndRows {
+public:
+    explicit PageEndRows(size_t maxBytes) {
+        SYSTEM_INFO info;
+        GetSystemInfo(&info);
+        page_ = info.dwPageSize;
+        span_ = (maxBytes + page_ - 1) / page_ * page_;
+        base_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, span_ + page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        DWORD old = 0;
+        if (base_ != nullptr && !VirtualProtect(base_ + span_, page_, PAGE_NOACCESS, &old)) {
+            VirtualFree(base_, 0, MEM_RELEASE);
+            base_ = nullptr;
+        }
+    }
+    ~PageEndRows() {
+        if (base_ != nullptr) VirtualFree(base_, 0, MEM_RELEASE);
+    }
+    bool ok() const { return base_ != nullptr; }
+    // The last `bytes` bytes of `pixels` copied so that they end at the inaccessible page.
+    uint8_t* Place(const std::vector<uint8_t>& pixels, size_t bytes) {
+        uint8_t* row = base_ + span_ - bytes;
+        memcpy(row, pixels.data() + pixels.size() - bytes, bytes);
+        return row;
+    }
+
+private:
+    size_t page_ = 0, span_ = 0;
+    uint8_t* base_ = nullptr;
+};
+
+// Row lengths around each loop's group sizes (8, 16, 32 pixels) and a few long rows.
+std::vector<int> RowLengths(int maxCount) {
+    std::vector<int> counts;
+    for (int c = 0; c <= 40; ++c) counts.push_back(c);
+    for (int c : {63, 64, 65, 95, 96, 97, 100, 127, 128, 129, 203, 639, 640, maxCount}) counts.push_back(c);
+    return counts;
+}
+
+}  // namespace
+
+TEST_P(ConvertRows, TwentyFourBitTo565VectorMatchesPortableAtEveryLength) {
+    // The SSE2 loop takes 32 pixels at a time, then 8, the SSSE3 loop 8; single pixels finish the row. One element
+    // past the row stays as set.
     const int kMaxCount = 700;
-    const size_t span = (static_cast<size_t>(kMaxCount) * 3 + page - 1) / page * page;
-    uint8_t* base = static_cast<uint8_t*>(VirtualAlloc(nullptr, span + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    ASSERT_NE(nullptr, base);
-    DWORD old = 0;
-    ASSERT_TRUE(VirtualProtect(base + span, page, PAGE_NOACCESS, &old));
+    PageEndRows rows(static_cast<size_t>(kMaxCount) * 3);
+    ASSERT_TRUE(rows.ok());
     srand(23);
     std::vector<uint8_t> pixels(static_cast<size_t>(kMaxCount) * 3);
     for (uint8_t& b : pixels) b = static_cast<uint8_t>(rand() >> 3);
     // Channel values at the edges of the kept bits.
     const uint8_t edges[] = {0x00, 0xFF, 0x07, 0x08, 0xF8, 0xF7, 0x03, 0x04, 0xFC, 0xFB};
     for (size_t i = 0; i < 60; ++i) pixels[5 * i + 1] = edges[i % 10];
-    std::vector<int> counts;
-    for (int c = 0; c <= 40; ++c) counts.push_back(c);
-    for (int c : {63, 64, 65, 95, 96, 97, 100, 127, 128, 129, 203, 639, 640, kMaxCount}) counts.push_back(c);
-    for (int count : counts) {
+    for (int count : RowLengths(kMaxCount)) {
         SCOPED_TRACE(count);
-        uint8_t* src = base + span - static_cast<size_t>(count) * 3;
-        memcpy(src, pixels.data() + pixels.size() - static_cast<size_t>(count) * 3, static_cast<size_t>(count) * 3);
+        const uint8_t* src = rows.Place(pixels, static_cast<size_t>(count) * 3);
         std::vector<uint16_t> a(count + 1, 0xBEEF), b(count + 1, 0xBEEF);
         convert_rows::Rgb24To565Portable(src, a.data(), count);
         convert_rows::Rgb24To565Fast(src, b.data(), count);
@@ -634,10 +715,37 @@ TEST(ConvertRows, TwentyFourBitTo565VectorMatchesPortableAtEveryLength) {
             ASSERT_EQ(Px565(r >> 3, g >> 2, bl >> 3), static_cast<uint32_t>(a[x])) << x;
         }
     }
-    VirtualFree(base, 0, MEM_RELEASE);
 }
 
-TEST(ConvertPairs, TwentyFourBitTo565AtEveryWidthAndOddPitches) {
+TEST_P(ConvertRows, EightBitChannelsTo565VectorMatchesPortableAtEveryLength) {
+    // The 32-bit source rows into R5G6B5, plain and with both dithers, ending against an inaccessible page.
+    const int kMaxCount = 700;
+    PageEndRows rows(static_cast<size_t>(kMaxCount) * 4);
+    ASSERT_TRUE(rows.ok());
+    srand(31);
+    std::vector<uint8_t> pixels(static_cast<size_t>(kMaxCount) * 4);
+    for (uint8_t& b : pixels) b = static_cast<uint8_t>(rand() >> 2);
+    for (size_t i = 0; i < 40; ++i) memset(&pixels[pixels.size() - 4 * (3 * i + 1)], 0xFF, 4);
+    for (int count : RowLengths(kMaxCount)) {
+        SCOPED_TRACE(count);
+        const uint32_t* src = reinterpret_cast<const uint32_t*>(rows.Place(pixels, static_cast<size_t>(count) * 4));
+        std::vector<uint16_t> a(count + 1, 0xBEEF), b(count + 1, 0xBEEF);
+        convert_rows::X888ToRgb565Portable(src, a.data(), count);
+        convert_rows::X888ToRgb565Fast(src, b.data(), count);
+        ASSERT_EQ(a, b);
+        convert_rows::X888ToRgb565OrderedPortable(src, a.data(), count, 1, 2);
+        convert_rows::X888ToRgb565OrderedFast(src, b.data(), count, 1, 2);
+        ASSERT_EQ(a, b);
+        uint32_t carryA[3] = {5, 2, 7}, carryB[3] = {5, 2, 7};
+        convert_rows::X888ToRgb565CarryPortable(src, a.data(), count, carryA);
+        convert_rows::X888ToRgb565CarryFast(src, b.data(), count, carryB);
+        ASSERT_EQ(a, b);
+        EXPECT_EQ(0, memcmp(carryA, carryB, sizeof(carryA)));
+        EXPECT_EQ(0xBEEF, b[count]);
+    }
+}
+
+TEST_P(ConvertPairs, TwentyFourBitTo565AtEveryWidthAndOddPitches) {
     // Through the conversion routine: rectangles 1..40 pixels wide starting at an odd column of rows whose pitch is
     // odd, so the rows' vector loads start at every alignment.
     srand(29);
@@ -662,7 +770,7 @@ TEST(ConvertPairs, TwentyFourBitTo565AtEveryWidthAndOddPitches) {
     }
 }
 
-TEST(ConvertRows, PortableDitherSaturates) {
+TEST(ConvertRowsPortable, DitherSaturates) {
     const uint32_t white = 0x00FFFFFFu;
     uint16_t out = 0;
     for (int column = 0; column < 4; ++column) {
