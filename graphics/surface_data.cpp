@@ -43,6 +43,26 @@ int ColorFill(IDirectDrawSurface7* surface, DWORD value) {
     return SUCCEEDED(surface->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx)) ? 0 : -1;
 }
 
+// Zeroes a texture through a lock of the whole surface: the same zero pixels as a colour-fill blit, but the pixels
+// stay where the lock put them. A blit fills the texture where it is drawn from, so the upload's lock that follows
+// every new texture would fetch them back first (under Wine, from the GL texture: about as long as a decode).
+int ZeroFillByLock(IDirectDrawSurface7* surface) {
+    DDSURFACEDESC2 desc;
+    std::memset(&desc, 0, sizeof(desc));
+    desc.dwSize = sizeof(desc);
+    if (FAILED(surface->Lock(nullptr, &desc, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr))) return -1;
+    const DWORD bits = (desc.dwFlags & DDSD_PIXELFORMAT) != 0 ? desc.ddpfPixelFormat.dwRGBBitCount : 0;
+    const size_t rowBytes = static_cast<size_t>(desc.dwWidth) * (bits / 8);
+    const bool known = desc.lpSurface != nullptr && bits >= 8 && bits % 8 == 0 && desc.lPitch > 0 &&
+                       rowBytes <= static_cast<size_t>(desc.lPitch);
+    if (known) {
+        uint8_t* row = static_cast<uint8_t*>(desc.lpSurface);
+        for (DWORD y = 0; y < desc.dwHeight; ++y, row += desc.lPitch) std::memset(row, 0, rowBytes);
+    }
+    surface->Unlock(nullptr);
+    return known ? 0 : -1;
+}
+
 void RebuildHelperPlanes(MEMIMG* image) {
     if (image->premultiplied != nullptr) RebuildMemImagePremultiplied(image);
     if (image->runTable != nullptr) RebuildMemImageRunTable(image);
@@ -102,7 +122,9 @@ int CreateTextureSurface(SurfaceData* d, IDirectDraw7* object) {
         return -1;
     }
     d->surface = surface;
-    ColorFill(surface, 0);
+    // A managed texture keeps a copy of its pixels that the lock reaches; a render-target texture is filled where
+    // it is drawn, by the blit.
+    if (d->creation[kCreateDrawValid] || ZeroFillByLock(surface) != 0) ColorFill(surface, 0);
     return 0;
 }
 

@@ -259,4 +259,48 @@ TEST_F(D3DSurface, UploadsStayInsideTheImageAndTheTexture) {
               "");
 }
 
+TEST_F(D3DSurface, NewTexturesAreZeroAndAnUploadLeavesTheirUnusedTexelsZero) {
+    // Pieces of 64 + 64 by 64 + 32 texels for 100 x 80: the texels past the graph's edge are never uploaded and
+    // must read as zero, as must a whole texture before any upload.
+    LimitTextureSize(64);
+    const int graph = CreateGraphOrFail(100, 80, 1, 0, 0);
+    ASSERT_NE(graph, -1);
+    GraphRecord* g = GetGraphRecord(graph);
+    ASSERT_GT(g->pieceCount, 1);
+    // Counts the texels of each piece's texture that are not zero, outside the graph's `covered` rectangle.
+    auto nonZeroOutside = [g](const RECT& covered) {
+        int count = 0;
+        for (int i = 0; i < g->pieceCount; ++i) {
+            const Surface3D* p = GetSurface3D(g->pieces[i]);
+            EXPECT_NE(p, nullptr);
+            if (p == nullptr) continue;
+            const int data = p->surfaceData;
+            const SurfaceData* d = SurfaceDataToRecord(data);
+            EXPECT_NE(d, nullptr);
+            if (d == nullptr) continue;
+            int pitch = 0;
+            void* pixels = nullptr;
+            const ColorFormat* format = nullptr;
+            EXPECT_EQ(LockSurfaceData(data, &pitch, &pixels, 0, nullptr, &format), 0);
+            if (pixels == nullptr || format == nullptr) continue;
+            for (int y = 0; y < d->height; ++y) {
+                for (int x = 0; x < d->width; ++x) {
+                    const int gx = p->graphX + x - p->dataX, gy = p->graphY + y - p->dataY;
+                    if (gx >= covered.left && gx < covered.right && gy >= covered.top && gy < covered.bottom) continue;
+                    const uint8_t* texel = static_cast<uint8_t*>(pixels) + y * pitch + x * format->bytesPerPixel;
+                    for (int b = 0; b < format->bytesPerPixel; ++b) count += texel[b] != 0 ? 1 : 0;
+                }
+            }
+            EXPECT_EQ(UnlockSurfaceData(data, nullptr), 0);
+        }
+        return count;
+    };
+    EXPECT_EQ(nonZeroOutside(RECT{0, 0, 0, 0}), 0);
+    GraphImage picture = MakeD3DPicture(100, 80, false, [](int, int) { return 0xFFFFFFu; });
+    ASSERT_NE(picture.pixels, nullptr);
+    ASSERT_EQ(BltImageToGraph3D(0, 0, g, &picture, nullptr), 0);
+    ReleaseGraphImage(&picture);
+    EXPECT_EQ(nonZeroOutside(RECT{0, 0, 100, 80}), 0);
+}
+
 }  // namespace
