@@ -99,6 +99,28 @@ void ReleaseNetWorkPumps() { --g_pumpHolds; }
 unsigned long GetNetWorkCloseFlushRoundCount() { return g_closeFlushRounds; }
 unsigned long GetNetWorkSendFlushRoundCount() { return g_sendFlushRounds; }
 
+namespace {
+
+// A connection whose read-ahead is paused reads freely once a whole pass interval went by without the program
+// taking any bytes: it may be waiting for more than the read-ahead holds. One that took gets another interval.
+void ReleaseStalledReadAhead() {
+    HandleChainNode* node = g_state.chainHead.next;
+    while (node != nullptr && node != &g_state.chainTail) {
+        HandleChainNode* next = node->next;
+        auto* record = static_cast<NetWorkRecord*>(node->data);
+        const int32_t flags = record->streamFlags;
+        record->streamFlags &= ~kNetWorkTook;
+        if ((flags & (kNetWorkReadPaused | kNetWorkTook)) == kNetWorkReadPaused && record->inUse &&
+            record->error == 0) {
+            record->streamFlags |= kNetWorkReadFreely;
+            RecvSocket(node->handle);
+        }
+        node = next;
+    }
+}
+
+}  // namespace
+
 int PumpNetworkMessages(int closeFirst) {
     if (g_state.socketWindow == nullptr || g_state.started == 0 || g_pumpHolds > 0) return 0;
     if (closeFirst == 1) {
@@ -112,6 +134,7 @@ int PumpNetworkMessages(int closeFirst) {
             }
             node = next;
         }
+        ReleaseStalledReadAhead();
     }
     // Only the window's own thread can take its messages; elsewhere there is nothing to drain. The peeks do
     // not yield: a pump runs several times per received message, and giving up the processor each time costs

@@ -129,13 +129,22 @@ int ReceivePump(int handle) {
                                                   "このネットワークハンドルにはエラーが発生しています in RecvSocket\n");
     if (record == nullptr) return -1;
     if (record->lengthPrefixMode == 0) return 0;
+    record->streamFlags &= ~kNetWorkReadPaused;
+    const RingBuffer& ring = record->receiveBuffer;
+    const bool refill = (record->streamFlags & kNetWorkReadFreely) != 0 ||
+                        ring.heldCount <= (ring.capacity > kNetWorkReadAhead ? ring.capacity : kNetWorkReadAhead) / 2;
     int64_t budget = (int64_t)kNetWorkReceiveHoldLimit + kNetWorkReceiveChunk;
-    for (int32_t want = NetWorkReceiveWant(record);
-         (record->streamFlags & kNetWorkReadable) != 0 && want > 0 && budget > 0; want = NetWorkReceiveWant(record)) {
+    for (int32_t want = refill ? NetWorkReadAheadWant(record) : 0;
+         (record->streamFlags & kNetWorkReadable) != 0 && want > 0 && budget > 0; want = NetWorkReadAheadWant(record)) {
         const int got = PumpRecv(record, want);
         if (got <= 0) return 0;
         budget -= got;
         if (TakeStreamBytes(record, g_receiveScratch, got) != 0) return -1;
+    }
+    // Bytes the hold limit would take are left in the socket: the closing pass lets them in if the program
+    // stops taking (it may be waiting for a message longer than the read-ahead holds).
+    if ((record->streamFlags & kNetWorkReadable) != 0 && NetWorkReceiveWant(record) > 0) {
+        record->streamFlags |= kNetWorkReadPaused;
     }
     return 0;
 }
@@ -274,7 +283,11 @@ int Receive(int handle, void* buffer, int size, int peek, const char* notInUse, 
         return recv(record->socket, static_cast<char*>(buffer), size, peek ? MSG_PEEK : 0);
     }
     if (RingBufferRead(&record->receiveBuffer, buffer, size, peek) != 0) return -1;
-    if (!peek) RecvSocket(handle);
+    if (!peek) {
+        // Taking again: back to the read-ahead.
+        record->streamFlags = (record->streamFlags | kNetWorkTook) & ~kNetWorkReadFreely;
+        RecvSocket(handle);
+    }
     return 0;
 }
 
