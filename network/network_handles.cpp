@@ -141,22 +141,31 @@ int PumpNetworkMessages(int closeFirst) {
     // milliseconds on a busy machine.
     HWND window = g_state.socketWindow;
     if (GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId()) return 0;
-    // Each peek is a trip to the system: the first one takes the first message, so a drain costs one trip
-    // for the marker and one per message behind it.
+    // Each peek and post is a trip to the system: the first peek takes the first message, and the marker is
+    // posted only once a second one is found, so the usual single notification costs two trips, and a longer
+    // drain one per message and one for the marker. A drain still ends: behind the first message it takes
+    // only what was queued before the marker.
     MSG message;
     if (!PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD)) return 0;  // the usual case: nothing queued
     NetWorkPumpHold hold;
-    const WPARAM marker = ++g_markersPosted;
-    const bool posted = PostMessageA(window, kDrainMarker, marker, 0) != 0;
-    for (;;) {
-        if (message.message == kDrainMarker) {
-            if (!MarkerSeen(message.wParam)) g_markersSeen = message.wParam;
+    auto take = [](MSG& taken) {
+        if (taken.message == kDrainMarker) {
+            if (!MarkerSeen(taken.wParam)) g_markersSeen = taken.wParam;
         } else {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
+            TranslateMessage(&taken);
+            DispatchMessageA(&taken);
         }
-        if (!posted || MarkerSeen(marker) || !PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD)) break;
+    };
+    take(message);
+    if (!PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD)) return 0;
+    const WPARAM marker = ++g_markersPosted;
+    if (PostMessageA(window, kDrainMarker, marker, 0) == 0) {
+        take(message);  // no bound can be set: the rest waits for the next pass
+        return 0;
     }
+    do {
+        take(message);
+    } while (!MarkerSeen(marker) && PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD));
     return 0;
 }
 
