@@ -220,3 +220,75 @@ TEST_F(NetworkLimitTest, PeersThatLeaveMidMessageAreClosedWithoutWaiting) {
     EXPECT_EQ(GetNetWorkCloseFlushRoundCount() - rounds, 0u) << "a close waited for a peer that had left";
     for (int handle : handles) EXPECT_EQ(FindNetWorkRecord(handle), nullptr);
 }
+
+// A program that takes each message as soon as it is whole, against a peer that writes far faster: the burst
+// waits in the socket while the ring stays at the read-ahead (a ring grown towards the hold limit would be
+// megabytes of fresh memory per connection), and every byte arrives in order.
+TEST_F(NetworkLimitTest, AProgramThatKeepsTakingKeepsTheRingAtTheReadAhead) {
+    for (const size_t message : {(size_t)4096, (size_t)65536}) {
+        SCOPED_TRACE(message);
+        PeerSocket peer;
+        const int handle = Open(peer);
+        ASSERT_GE(handle, 0);
+        constexpr size_t kTotal = 8u << 20;
+        std::atomic<bool> stop{false};
+        std::thread writer([&] {
+            for (size_t at = 0; at < kTotal && !stop; at += message) {
+                if (!peer.sendAll(Frame(Pattern(message, at)))) break;
+            }
+        });
+        NetWorkRecord* record = FindNetWorkRecord(handle);
+        size_t taken = 0;
+        bool intact = true;
+        int32_t mostCapacity = 0;
+        Bytes part(message);
+        const DWORD start = GetTickCount();
+        while (taken < kTotal && GetTickCount() - start < 30000) {
+            PumpNetworkMessages(1);
+            if (GetNetWorkDataLength(handle) >= (int)message) {
+                ASSERT_EQ(NetWorkRecv(handle, part.data(), (int)message), 0);
+                intact = intact && part == Pattern(message, taken);
+                taken += message;
+            } else {
+                Sleep(1);
+            }
+            mostCapacity = std::max(mostCapacity, record->receiveBuffer.capacity);
+        }
+        stop = true;
+        peer.close();
+        writer.join();
+        EXPECT_EQ(taken, kTotal);
+        EXPECT_TRUE(intact) << "the stream came out of order or changed";
+        EXPECT_LE(mostCapacity, 2 * kNetWorkReadAhead + kRingBufferSlack) << "the ring grew past the read-ahead";
+        EXPECT_EQ(CloseNetWorkHandle(handle), 0);
+        EXPECT_EQ(CloseNetWorkHandle(listenHandle_), 0);
+    }
+}
+
+// A program that has been taking small messages and then waits for one longer than the read-ahead holds: it
+// takes nothing while it waits, so the runtime's passes let the rest in up to the hold limit, and the long
+// message arrives whole; taking it brings the read-ahead back.
+TEST_F(NetworkLimitTest, AProgramWaitingForAMessageLongerThanTheReadAheadGetsItWhole) {
+    PeerSocket peer;
+    const int handle = Open(peer);
+    ASSERT_GE(handle, 0);
+    const Bytes small = Pattern(4096, 3);
+    const Bytes longMessage = Pattern(4 * (size_t)kNetWorkReadAhead, 11);
+    std::thread writer([&] {
+        if (peer.sendAll(Frame(small))) peer.sendAll(Frame(longMessage));
+    });
+    Bytes got(small.size());
+    ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(handle) >= (int)small.size(); }));
+    ASSERT_EQ(NetWorkRecv(handle, got.data(), (int)got.size()), 0);
+    EXPECT_EQ(got, small);
+    const bool whole = PumpUntil([&] { return GetNetWorkDataLength(handle) >= (int)longMessage.size(); }, 20000);
+    if (!whole) peer.close();  // ends the writer's blocked send
+    writer.join();
+    NetWorkRecord* record = FindNetWorkRecord(handle);
+    ASSERT_TRUE(whole) << "held " << record->receiveBuffer.heldCount << " of " << longMessage.size();
+    got.resize(longMessage.size());
+    ASSERT_EQ(NetWorkRecv(handle, got.data(), (int)got.size()), 0);
+    EXPECT_TRUE(got == longMessage) << "the long message changed";
+    EXPECT_EQ(record->streamFlags & kNetWorkReadFreely, 0) << "taking did not bring the read-ahead back";
+    EXPECT_EQ(record->error, 0);
+}
