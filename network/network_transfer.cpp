@@ -120,10 +120,11 @@ int TakeStreamBytes(NetWorkRecord* record, const unsigned char* bytes, int32_t c
     return 0;
 }
 
-// Reads while the socket has bytes, up to the hold limit (and the rest of the message in progress): one call
-// takes at most the limit plus one chunk, so a pass stays short whatever the peer sends (a longer message
-// goes on in the next pass), and the rest waits in the socket until the caller has taken bytes (NetWorkRecv
-// pumps again after taking). No recv is tried without an FD_READ (or FD_CLOSE)
+// Reads while the socket has bytes, within the read-ahead (from half of the span up to the span; see
+// kNetWorkReadAhead) or, for a program that stopped taking, up to the hold limit (and the rest of the message
+// in progress): one call takes at most the limit plus one chunk, so a pass stays short whatever the peer sends
+// (a longer message goes on in the next pass), and the rest waits in the socket until the caller has taken
+// bytes (NetWorkRecv pumps again after taking). No recv is tried without an FD_READ (or FD_CLOSE)
 // since the socket was last found empty, and nothing is pumped in between: notifications dispatched here
 // would only be deferred.
 int ReceivePump(int handle) {
