@@ -107,8 +107,9 @@ int TakeStreamBytes(NetWorkRecord* record, const unsigned char* bytes, int32_t c
         }
         const int32_t take = record->receiveRemaining < count ? record->receiveRemaining : count;
         // Room for everything this recv brought at once (bytes that came, headers counted): one growth per
-        // recv rather than one per message, each of which would copy the held bytes into fresh memory.
-        if (RingBufferReserve(&record->receiveBuffer, count) != 0) {
+        // recv rather than one per message, each of which would copy the held bytes into fresh memory. A ring
+        // within the read-ahead grows to it, not past it.
+        if (RingBufferReserveSettling(&record->receiveBuffer, count, kNetWorkReadAhead) != 0) {
             return FailReceiveGrowth(record, (uint32_t)record->receiveRemaining);
         }
         RingBufferAdd(&record->receiveBuffer, bytes, take);
