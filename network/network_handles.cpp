@@ -24,6 +24,9 @@ WPARAM g_markersSeen = 0;
 // Above 0 while a drain, a pump or a public operation that has drained once runs: PumpNetworkMessages then
 // returns at once (see NetWorkPumpHold).
 int g_pumpHolds = 0;
+// When a drain last found the socket window's queue empty (see PumpNetworkMessagesForCall).
+DWORD g_emptyDrainTick = 0;
+bool g_emptyDrainSeen = false;
 unsigned long g_closeFlushRounds = 0;
 unsigned long g_sendFlushRounds = 0;
 
@@ -146,7 +149,12 @@ int PumpNetworkMessages(int closeFirst) {
     // drain one per message and one for the marker. A drain still ends: behind the first message it takes
     // only what was queued before the marker.
     MSG message;
-    if (!PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD)) return 0;  // the usual case: nothing queued
+    if (!PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD)) {  // the usual case: nothing queued
+        g_emptyDrainTick = timeGetTime();
+        g_emptyDrainSeen = true;
+        return 0;
+    }
+    g_emptyDrainSeen = false;
     NetWorkPumpHold hold;
     auto take = [](MSG& taken) {
         if (taken.message == kDrainMarker) {
@@ -167,6 +175,11 @@ int PumpNetworkMessages(int closeFirst) {
         take(message);
     } while (!MarkerSeen(marker) && PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD));
     return 0;
+}
+
+int PumpNetworkMessagesForCall() {
+    if (g_emptyDrainSeen && g_pumpHolds == 0 && timeGetTime() == g_emptyDrainTick) return 0;
+    return PumpNetworkMessages(0);
 }
 
 LRESULT OnSocketMessage(HWND, UINT, WPARAM wparam, LPARAM lparam) {
@@ -306,7 +319,7 @@ NetWorkRecord* ValidateNetWorkHandle(int handle, const char* notInUse, const cha
 
 int GetNetWorkAcceptState(int handle) {
     if (g_state.started == 0) return -1;
-    PumpNetworkMessages(0);
+    PumpNetworkMessagesForCall();
     NetWorkRecord* record =
         ValidateNetWorkHandle(handle, "有効なネットワークハンドルではありません in GetNetWorkAcceptState\n",
                     "このネットワークハンドルにはエラーが発生しています in GetNetWorkAcceptStateh\n");
@@ -317,7 +330,7 @@ int GetNetWorkAcceptState(int handle) {
 
 int GetNetWorkDataLength(int handle) {
     if (g_state.started == 0) return -1;
-    PumpNetworkMessages(0);
+    PumpNetworkMessagesForCall();
     NetWorkPumpHold hold;
     RecvSocket(handle);
     SendSocket(handle);

@@ -128,6 +128,12 @@ int FindFreeNetWorkSlot();
 // While a hold stands, PumpNetworkMessages returns at once. A drain inside a running drain or pump could
 // only dispatch notifications that meet busy flags and wait anyway, and every peek at the queue is a trip
 // to the system; the notifications stay queued for the next pass.
+// The drain at the start of a public operation: PumpNetworkMessages(0), except that a drain that found the
+// queue empty within this millisecond is not repeated. Every peek is a trip to the system, a program calls
+// these operations several times per message, and a notification posted since waits at most a millisecond
+// (the pumps still try the socket whenever an earlier notification left it marked readable or writable).
+int PumpNetworkMessagesForCall();
+
 void HoldNetWorkPumps();
 void ReleaseNetWorkPumps();
 class NetWorkPumpHold {

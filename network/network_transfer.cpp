@@ -276,7 +276,7 @@ namespace {
 // NetWorkRecv and NetWorkRecvToPeek differ only in leaving the bytes where they are.
 int Receive(int handle, void* buffer, int size, int peek, const char* notInUse, const char* inError) {
     if (GetNetworkState()->started == 0) return -1;
-    PumpNetworkMessages(0);
+    PumpNetworkMessagesForCall();
     NetWorkPumpHold hold;  // one drain per call: the pumps below find the queue already seen
     NetWorkRecord* record = ValidateNetWorkHandle(handle, notInUse, inError);
     if (record == nullptr) return -1;
@@ -314,7 +314,7 @@ int NetWorkRecvToPeek(int handle, void* buffer, int size) {
 
 int NetWorkSend(int handle, const void* data, int length) {
     if (GetNetworkState()->started == 0) return -1;
-    PumpNetworkMessages(0);
+    PumpNetworkMessagesForCall();
     NetWorkPumpHold hold;
     NetWorkRecord* record = ValidateNetWorkHandle(handle, "有効なネットワークハンドルではありません in NetWorkSend\n",
                                                   "このネットワークハンドルにはエラーが発生しています in NetWorkSend\n");
