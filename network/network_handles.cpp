@@ -267,6 +267,8 @@ int CloseNetWorkHandle(int handle) {
     if (g_state.started == 0) return -1;
     NetWorkRecord* record = FindNetWorkRecord(handle);
     if (record == nullptr || record->inUse == 0) return -1;
+    // Nobody will take bytes any more: the receive flush reads as the hold limit allows, not the read-ahead.
+    record->streamFlags |= kNetWorkReadFreely;
     PumpNetworkMessages(0);
 
     // The receive flush waits only while the rest of the message can still come: not for a record in error

@@ -292,3 +292,36 @@ TEST_F(NetworkLimitTest, AProgramWaitingForAMessageLongerThanTheReadAheadGetsItW
     EXPECT_EQ(record->streamFlags & kNetWorkReadFreely, 0) << "taking did not bring the read-ahead back";
     EXPECT_EQ(record->error, 0);
 }
+
+// A program closes a handle while its read-ahead is paused with a message in progress whose rest already
+// waits in the socket: the close's receive flush reads the rest at once instead of waiting out its bound.
+TEST_F(NetworkLimitTest, CloseReadsTheRestOfAMessageThatTheReadAheadLeftInTheSocket) {
+    PeerSocket peer;
+    const int handle = Open(peer);
+    ASSERT_GE(handle, 0);
+    const size_t first = (size_t)kNetWorkReadAhead * 3 / 4;
+    const size_t second = (size_t)kNetWorkReadAhead / 2;
+    Bytes both = Frame(Pattern(first));
+    const Bytes next = Frame(Pattern(second, first));
+    both.insert(both.end(), next.begin(), next.end());
+    ASSERT_TRUE(peer.sendAll(both));
+    NetWorkRecord* record = FindNetWorkRecord(handle);
+    // Only the operations, no pass: the read-ahead stays in force.
+    const DWORD start = GetTickCount();
+    while ((record->streamFlags & kNetWorkReadPaused) == 0 && GetTickCount() - start < 5000) {
+        GetNetWorkDataLength(handle);
+        Sleep(1);
+    }
+    ASSERT_NE(record->streamFlags & kNetWorkReadPaused, 0) << "held " << record->receiveBuffer.heldCount;
+    ASSERT_GT(record->receiveRemaining, 0) << "the fixture needs a message in progress";
+    u_long waiting = 0;
+    while (GetTickCount() - start < 5000) {
+        ioctlsocket(record->socket, FIONREAD, &waiting);
+        if (waiting >= (u_long)record->receiveRemaining) break;
+        Sleep(1);
+    }
+    ASSERT_GE(waiting, (u_long)record->receiveRemaining) << "the rest never reached the socket";
+    const unsigned long rounds = GetNetWorkCloseFlushRoundCount();
+    EXPECT_EQ(CloseNetWorkHandle(handle), 0);
+    EXPECT_LT(GetNetWorkCloseFlushRoundCount() - rounds, 10u) << "the flush waited for bytes it did not read";
+}
