@@ -24,6 +24,9 @@ WPARAM g_markersSeen = 0;
 // Above 0 while a drain, a pump or a public operation that has drained once runs: PumpNetworkMessages then
 // returns at once (see NetWorkPumpHold).
 int g_pumpHolds = 0;
+// When a drain last found the socket window's queue empty (see PumpNetworkMessagesForCall).
+DWORD g_emptyDrainTick = 0;
+bool g_emptyDrainSeen = false;
 unsigned long g_closeFlushRounds = 0;
 unsigned long g_sendFlushRounds = 0;
 
@@ -99,6 +102,28 @@ void ReleaseNetWorkPumps() { --g_pumpHolds; }
 unsigned long GetNetWorkCloseFlushRoundCount() { return g_closeFlushRounds; }
 unsigned long GetNetWorkSendFlushRoundCount() { return g_sendFlushRounds; }
 
+namespace {
+
+// A connection whose read-ahead is paused reads freely once a whole pass interval went by without the program
+// taking any bytes: it may be waiting for more than the read-ahead holds. One that took gets another interval.
+void ReleaseStalledReadAhead() {
+    HandleChainNode* node = g_state.chainHead.next;
+    while (node != nullptr && node != &g_state.chainTail) {
+        HandleChainNode* next = node->next;
+        auto* record = static_cast<NetWorkRecord*>(node->data);
+        const int32_t flags = record->streamFlags;
+        record->streamFlags &= ~kNetWorkTook;
+        if ((flags & (kNetWorkReadPaused | kNetWorkTook)) == kNetWorkReadPaused && record->inUse &&
+            record->error == 0) {
+            record->streamFlags |= kNetWorkReadFreely;
+            RecvSocket(node->handle);
+        }
+        node = next;
+    }
+}
+
+}  // namespace
+
 int PumpNetworkMessages(int closeFirst) {
     if (g_state.socketWindow == nullptr || g_state.started == 0 || g_pumpHolds > 0) return 0;
     if (closeFirst == 1) {
@@ -112,29 +137,49 @@ int PumpNetworkMessages(int closeFirst) {
             }
             node = next;
         }
+        ReleaseStalledReadAhead();
     }
     // Only the window's own thread can take its messages; elsewhere there is nothing to drain. The peeks do
     // not yield: a pump runs several times per received message, and giving up the processor each time costs
     // milliseconds on a busy machine.
     HWND window = g_state.socketWindow;
     if (GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId()) return 0;
-    // Each peek is a trip to the system: the first one takes the first message, so a drain costs one trip
-    // for the marker and one per message behind it.
+    // Each peek and post is a trip to the system: the first peek takes the first message, and the marker is
+    // posted only once a second one is found, so the usual single notification costs two trips, and a longer
+    // drain one per message and one for the marker. A drain still ends: behind the first message it takes
+    // only what was queued before the marker.
     MSG message;
-    if (!PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD)) return 0;  // the usual case: nothing queued
-    NetWorkPumpHold hold;
-    const WPARAM marker = ++g_markersPosted;
-    const bool posted = PostMessageA(window, kDrainMarker, marker, 0) != 0;
-    for (;;) {
-        if (message.message == kDrainMarker) {
-            if (!MarkerSeen(message.wParam)) g_markersSeen = message.wParam;
-        } else {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        if (!posted || MarkerSeen(marker) || !PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD)) break;
+    if (!PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD)) {  // the usual case: nothing queued
+        g_emptyDrainTick = timeGetTime();
+        g_emptyDrainSeen = true;
+        return 0;
     }
+    g_emptyDrainSeen = false;
+    NetWorkPumpHold hold;
+    auto take = [](MSG& taken) {
+        if (taken.message == kDrainMarker) {
+            if (!MarkerSeen(taken.wParam)) g_markersSeen = taken.wParam;
+        } else {
+            TranslateMessage(&taken);
+            DispatchMessageA(&taken);
+        }
+    };
+    take(message);
+    if (!PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD)) return 0;
+    const WPARAM marker = ++g_markersPosted;
+    if (PostMessageA(window, kDrainMarker, marker, 0) == 0) {
+        take(message);  // no bound can be set: the rest waits for the next pass
+        return 0;
+    }
+    do {
+        take(message);
+    } while (!MarkerSeen(marker) && PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD));
     return 0;
+}
+
+int PumpNetworkMessagesForCall() {
+    if (g_emptyDrainSeen && g_pumpHolds == 0 && timeGetTime() == g_emptyDrainTick) return 0;
+    return PumpNetworkMessages(0);
 }
 
 LRESULT OnSocketMessage(HWND, UINT, WPARAM wparam, LPARAM lparam) {
@@ -222,6 +267,8 @@ int CloseNetWorkHandle(int handle) {
     if (g_state.started == 0) return -1;
     NetWorkRecord* record = FindNetWorkRecord(handle);
     if (record == nullptr || record->inUse == 0) return -1;
+    // Nobody will take bytes any more: the receive flush reads as the hold limit allows, not the read-ahead.
+    record->streamFlags |= kNetWorkReadFreely;
     PumpNetworkMessages(0);
 
     // The receive flush waits only while the rest of the message can still come: not for a record in error
@@ -274,7 +321,7 @@ NetWorkRecord* ValidateNetWorkHandle(int handle, const char* notInUse, const cha
 
 int GetNetWorkAcceptState(int handle) {
     if (g_state.started == 0) return -1;
-    PumpNetworkMessages(0);
+    PumpNetworkMessagesForCall();
     NetWorkRecord* record =
         ValidateNetWorkHandle(handle, "有効なネットワークハンドルではありません in GetNetWorkAcceptState\n",
                     "このネットワークハンドルにはエラーが発生しています in GetNetWorkAcceptStateh\n");
@@ -285,7 +332,7 @@ int GetNetWorkAcceptState(int handle) {
 
 int GetNetWorkDataLength(int handle) {
     if (g_state.started == 0) return -1;
-    PumpNetworkMessages(0);
+    PumpNetworkMessagesForCall();
     NetWorkPumpHold hold;
     RecvSocket(handle);
     SendSocket(handle);

@@ -27,12 +27,23 @@ constexpr int32_t kNetWorkReceiveHoldLimit = 4 << 20;
 // neighbours in one system call. The held bytes pass the hold limit only by the rest of one message.
 constexpr int32_t kNetWorkReceiveChunk = 256 << 10;
 
+// Read-ahead of a program that takes what it receives: the pump refills the ring only once it is down to half
+// of its span (its capacity, at least this much) and then fills the span, so a burst waits in the socket, as it
+// would for a plain reader, instead of growing the ring towards the hold limit. Every growth is fresh memory
+// that the system must map page by page, and refilling only from half full keeps each recv large.
+constexpr int32_t kNetWorkReadAhead = 256 << 10;
+
 // NetWorkRecord::streamFlags.
 constexpr int32_t kNetWorkReadable = 1;       // an FD_READ came since a recv last found the socket empty
 constexpr int32_t kNetWorkReceiveEnded = 2;   // recv said the peer closed (0) or failed: no byte will come
 constexpr int32_t kNetWorkSendEnded = 4;      // a send failed as reset, aborted or shut down, or the close
                                               // notification carried an error: no queued byte will arrive
 constexpr int32_t kNetWorkWritable = 8;       // no send has been refused as would-block since the last FD_WRITE
+constexpr int32_t kNetWorkTook = 16;          // NetWorkRecv took bytes since the last closing pass
+constexpr int32_t kNetWorkReadPaused = 32;    // the read-ahead left bytes in the socket that the hold limit allows
+constexpr int32_t kNetWorkReadFreely = 64;    // the program stopped taking while paused: read up to the hold
+                                              // limit (it may wait for more than the read-ahead holds) until
+                                              // it takes again
 
 struct NetWorkRecord {
     int32_t inUse;
@@ -73,6 +84,17 @@ inline int32_t NetWorkReceiveWant(const NetWorkRecord* record) {
     return record->receiveRemaining < kNetWorkReceiveChunk ? record->receiveRemaining : kNetWorkReceiveChunk;
 }
 
+// Bytes the receive pump reads next under the read-ahead (see kNetWorkReadAhead): NetWorkReceiveWant, at most
+// up to the span unless the record reads freely.
+inline int32_t NetWorkReadAheadWant(const NetWorkRecord* record) {
+    const int32_t want = NetWorkReceiveWant(record);
+    if (want == 0 || (record->streamFlags & kNetWorkReadFreely) != 0) return want;
+    const RingBuffer& ring = record->receiveBuffer;
+    const int32_t span = ring.capacity > kNetWorkReadAhead ? ring.capacity : kNetWorkReadAhead;
+    const int32_t room = span - ring.heldCount;
+    return room < want ? room : want;
+}
+
 struct NetworkState {
     NetWorkRecord* records[kNetWorkSlotCount];
     HandleChainNode chainHead;
@@ -106,6 +128,12 @@ int FindFreeNetWorkSlot();
 // While a hold stands, PumpNetworkMessages returns at once. A drain inside a running drain or pump could
 // only dispatch notifications that meet busy flags and wait anyway, and every peek at the queue is a trip
 // to the system; the notifications stay queued for the next pass.
+// The drain at the start of a public operation: PumpNetworkMessages(0), except that a drain that found the
+// queue empty within this millisecond is not repeated. Every peek is a trip to the system, a program calls
+// these operations several times per message, and a notification posted since waits at most a millisecond
+// (the pumps still try the socket whenever an earlier notification left it marked readable or writable).
+int PumpNetworkMessagesForCall();
+
 void HoldNetWorkPumps();
 void ReleaseNetWorkPumps();
 class NetWorkPumpHold {

@@ -106,7 +106,10 @@ int TakeStreamBytes(NetWorkRecord* record, const unsigned char* bytes, int32_t c
             continue;  // an empty message is complete at once
         }
         const int32_t take = record->receiveRemaining < count ? record->receiveRemaining : count;
-        if (RingBufferReserve(&record->receiveBuffer, take) != 0) {
+        // Room for everything this recv brought at once (bytes that came, headers counted): one growth per
+        // recv rather than one per message, each of which would copy the held bytes into fresh memory. A ring
+        // within the read-ahead grows to it, not past it.
+        if (RingBufferReserveSettling(&record->receiveBuffer, count, kNetWorkReadAhead) != 0) {
             return FailReceiveGrowth(record, (uint32_t)record->receiveRemaining);
         }
         RingBufferAdd(&record->receiveBuffer, bytes, take);
@@ -118,10 +121,11 @@ int TakeStreamBytes(NetWorkRecord* record, const unsigned char* bytes, int32_t c
     return 0;
 }
 
-// Reads while the socket has bytes, up to the hold limit (and the rest of the message in progress): one call
-// takes at most the limit plus one chunk, so a pass stays short whatever the peer sends (a longer message
-// goes on in the next pass), and the rest waits in the socket until the caller has taken bytes (NetWorkRecv
-// pumps again after taking). No recv is tried without an FD_READ (or FD_CLOSE)
+// Reads while the socket has bytes, within the read-ahead (from half of the span up to the span; see
+// kNetWorkReadAhead) or, for a program that stopped taking, up to the hold limit (and the rest of the message
+// in progress): one call takes at most the limit plus one chunk, so a pass stays short whatever the peer sends
+// (a longer message goes on in the next pass), and the rest waits in the socket until the caller has taken
+// bytes (NetWorkRecv pumps again after taking). No recv is tried without an FD_READ (or FD_CLOSE)
 // since the socket was last found empty, and nothing is pumped in between: notifications dispatched here
 // would only be deferred.
 int ReceivePump(int handle) {
@@ -129,13 +133,22 @@ int ReceivePump(int handle) {
                                                   "このネットワークハンドルにはエラーが発生しています in RecvSocket\n");
     if (record == nullptr) return -1;
     if (record->lengthPrefixMode == 0) return 0;
+    record->streamFlags &= ~kNetWorkReadPaused;
+    const RingBuffer& ring = record->receiveBuffer;
+    const bool refill = (record->streamFlags & kNetWorkReadFreely) != 0 ||
+                        ring.heldCount <= (ring.capacity > kNetWorkReadAhead ? ring.capacity : kNetWorkReadAhead) / 2;
     int64_t budget = (int64_t)kNetWorkReceiveHoldLimit + kNetWorkReceiveChunk;
-    for (int32_t want = NetWorkReceiveWant(record);
-         (record->streamFlags & kNetWorkReadable) != 0 && want > 0 && budget > 0; want = NetWorkReceiveWant(record)) {
+    for (int32_t want = refill ? NetWorkReadAheadWant(record) : 0;
+         (record->streamFlags & kNetWorkReadable) != 0 && want > 0 && budget > 0; want = NetWorkReadAheadWant(record)) {
         const int got = PumpRecv(record, want);
         if (got <= 0) return 0;
         budget -= got;
         if (TakeStreamBytes(record, g_receiveScratch, got) != 0) return -1;
+    }
+    // Bytes the hold limit would take are left in the socket: the closing pass lets them in if the program
+    // stops taking (it may be waiting for a message longer than the read-ahead holds).
+    if ((record->streamFlags & kNetWorkReadable) != 0 && NetWorkReceiveWant(record) > 0) {
+        record->streamFlags |= kNetWorkReadPaused;
     }
     return 0;
 }
@@ -263,7 +276,7 @@ namespace {
 // NetWorkRecv and NetWorkRecvToPeek differ only in leaving the bytes where they are.
 int Receive(int handle, void* buffer, int size, int peek, const char* notInUse, const char* inError) {
     if (GetNetworkState()->started == 0) return -1;
-    PumpNetworkMessages(0);
+    PumpNetworkMessagesForCall();
     NetWorkPumpHold hold;  // one drain per call: the pumps below find the queue already seen
     NetWorkRecord* record = ValidateNetWorkHandle(handle, notInUse, inError);
     if (record == nullptr) return -1;
@@ -274,7 +287,11 @@ int Receive(int handle, void* buffer, int size, int peek, const char* notInUse, 
         return recv(record->socket, static_cast<char*>(buffer), size, peek ? MSG_PEEK : 0);
     }
     if (RingBufferRead(&record->receiveBuffer, buffer, size, peek) != 0) return -1;
-    if (!peek) RecvSocket(handle);
+    if (!peek) {
+        // Taking again: back to the read-ahead.
+        record->streamFlags = (record->streamFlags | kNetWorkTook) & ~kNetWorkReadFreely;
+        RecvSocket(handle);
+    }
     return 0;
 }
 
@@ -297,7 +314,7 @@ int NetWorkRecvToPeek(int handle, void* buffer, int size) {
 
 int NetWorkSend(int handle, const void* data, int length) {
     if (GetNetworkState()->started == 0) return -1;
-    PumpNetworkMessages(0);
+    PumpNetworkMessagesForCall();
     NetWorkPumpHold hold;
     NetWorkRecord* record = ValidateNetWorkHandle(handle, "有効なネットワークハンドルではありません in NetWorkSend\n",
                                                   "このネットワークハンドルにはエラーが発生しています in NetWorkSend\n");

@@ -31,7 +31,9 @@ void RingBufferNormalise(RingBuffer* buffer) {
     if (buffer->writePosition == buffer->capacity) buffer->writePosition = 0;
 }
 
-int RingBufferReserve(RingBuffer* buffer, int32_t add) {
+int RingBufferReserve(RingBuffer* buffer, int32_t add) { return RingBufferReserveSettling(buffer, add, INT32_MAX); }
+
+int RingBufferReserveSettling(RingBuffer* buffer, int32_t add, int32_t settle) {
     RingBufferNormalise(buffer);
     if (add < 0) return -1;
     const int64_t need = (int64_t)buffer->heldCount + add;
@@ -39,7 +41,8 @@ int RingBufferReserve(RingBuffer* buffer, int32_t add) {
     // Doubling keeps growth amortised when a backlog builds up one message at a time; the slack alone would
     // copy the whole backlog again every 1000 bytes. Doubling past INT32_MAX falls back to the need.
     int64_t wanted = need + kRingBufferSlack;
-    const int64_t doubled = 2 * (int64_t)buffer->capacity;
+    int64_t doubled = 2 * (int64_t)buffer->capacity;
+    if (need <= settle && doubled > (int64_t)settle + kRingBufferSlack) doubled = (int64_t)settle + kRingBufferSlack;
     if (doubled > wanted && doubled <= INT32_MAX) wanted = doubled;
     unsigned char* block = nullptr;
     if (wanted <= INT32_MAX) block = static_cast<unsigned char*>(TrackedAlloc((size_t)wanted, "", 0));

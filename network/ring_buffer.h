@@ -25,6 +25,9 @@ void RingBufferNormalise(RingBuffer* buffer);
 // block cannot grow or the total would pass INT32_MAX; the old block and its bytes stay as they were. A
 // negative count is refused with -1.
 int RingBufferReserve(RingBuffer* buffer, int32_t add);
+// As RingBufferReserve, but a doubling stops at `settle` + slack when the need fits in `settle`: a queue
+// that settles at a known size grows to it instead of past it.
+int RingBufferReserveSettling(RingBuffer* buffer, int32_t add, int32_t settle);
 // Appends the bytes, growing when needed. 0, or -1 (logged) with the buffer unchanged.
 int RingBufferAdd(RingBuffer* buffer, const void* data, int32_t length);
 // Copies `size` bytes out; unless peeking they are taken. -1 when fewer are held or size is negative.

@@ -220,3 +220,108 @@ TEST_F(NetworkLimitTest, PeersThatLeaveMidMessageAreClosedWithoutWaiting) {
     EXPECT_EQ(GetNetWorkCloseFlushRoundCount() - rounds, 0u) << "a close waited for a peer that had left";
     for (int handle : handles) EXPECT_EQ(FindNetWorkRecord(handle), nullptr);
 }
+
+// A program that takes each message as soon as it is whole, against a peer that writes far faster: the burst
+// waits in the socket while the ring stays at the read-ahead (a ring grown towards the hold limit would be
+// megabytes of fresh memory per connection), and every byte arrives in order.
+TEST_F(NetworkLimitTest, AProgramThatKeepsTakingKeepsTheRingAtTheReadAhead) {
+    for (const size_t message : {(size_t)4096, (size_t)65536}) {
+        SCOPED_TRACE(message);
+        PeerSocket peer;
+        const int handle = Open(peer);
+        ASSERT_GE(handle, 0);
+        constexpr size_t kTotal = 8u << 20;
+        std::atomic<bool> stop{false};
+        std::thread writer([&] {
+            for (size_t at = 0; at < kTotal && !stop; at += message) {
+                if (!peer.sendAll(Frame(Pattern(message, at)))) break;
+            }
+        });
+        NetWorkRecord* record = FindNetWorkRecord(handle);
+        size_t taken = 0;
+        bool intact = true;
+        int32_t mostCapacity = 0;
+        Bytes part(message);
+        const DWORD start = GetTickCount();
+        while (taken < kTotal && GetTickCount() - start < 30000) {
+            PumpNetworkMessages(1);
+            if (GetNetWorkDataLength(handle) >= (int)message) {
+                ASSERT_EQ(NetWorkRecv(handle, part.data(), (int)message), 0);
+                intact = intact && part == Pattern(message, taken);
+                taken += message;
+            } else {
+                Sleep(1);
+            }
+            mostCapacity = std::max(mostCapacity, record->receiveBuffer.capacity);
+        }
+        stop = true;
+        peer.close();
+        writer.join();
+        EXPECT_EQ(taken, kTotal);
+        EXPECT_TRUE(intact) << "the stream came out of order or changed";
+        EXPECT_LE(mostCapacity, 2 * kNetWorkReadAhead + kRingBufferSlack) << "the ring grew past the read-ahead";
+        EXPECT_EQ(CloseNetWorkHandle(handle), 0);
+        EXPECT_EQ(CloseNetWorkHandle(listenHandle_), 0);
+    }
+}
+
+// A program that has been taking small messages and then waits for one longer than the read-ahead holds: it
+// takes nothing while it waits, so the runtime's passes let the rest in up to the hold limit, and the long
+// message arrives whole; taking it brings the read-ahead back.
+TEST_F(NetworkLimitTest, AProgramWaitingForAMessageLongerThanTheReadAheadGetsItWhole) {
+    PeerSocket peer;
+    const int handle = Open(peer);
+    ASSERT_GE(handle, 0);
+    const Bytes small = Pattern(4096, 3);
+    const Bytes longMessage = Pattern(4 * (size_t)kNetWorkReadAhead, 11);
+    std::thread writer([&] {
+        if (peer.sendAll(Frame(small))) peer.sendAll(Frame(longMessage));
+    });
+    Bytes got(small.size());
+    ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(handle) >= (int)small.size(); }));
+    ASSERT_EQ(NetWorkRecv(handle, got.data(), (int)got.size()), 0);
+    EXPECT_EQ(got, small);
+    const bool whole = PumpUntil([&] { return GetNetWorkDataLength(handle) >= (int)longMessage.size(); }, 20000);
+    if (!whole) peer.close();  // ends the writer's blocked send
+    writer.join();
+    NetWorkRecord* record = FindNetWorkRecord(handle);
+    ASSERT_TRUE(whole) << "held " << record->receiveBuffer.heldCount << " of " << longMessage.size();
+    got.resize(longMessage.size());
+    ASSERT_EQ(NetWorkRecv(handle, got.data(), (int)got.size()), 0);
+    EXPECT_TRUE(got == longMessage) << "the long message changed";
+    EXPECT_EQ(record->streamFlags & kNetWorkReadFreely, 0) << "taking did not bring the read-ahead back";
+    EXPECT_EQ(record->error, 0);
+}
+
+// A program closes a handle while its read-ahead is paused with a message in progress whose rest already
+// waits in the socket: the close's receive flush reads the rest at once instead of waiting out its bound.
+TEST_F(NetworkLimitTest, CloseReadsTheRestOfAMessageThatTheReadAheadLeftInTheSocket) {
+    PeerSocket peer;
+    const int handle = Open(peer);
+    ASSERT_GE(handle, 0);
+    const size_t first = (size_t)kNetWorkReadAhead * 3 / 4;
+    const size_t second = (size_t)kNetWorkReadAhead / 2;
+    Bytes both = Frame(Pattern(first));
+    const Bytes next = Frame(Pattern(second, first));
+    both.insert(both.end(), next.begin(), next.end());
+    ASSERT_TRUE(peer.sendAll(both));
+    NetWorkRecord* record = FindNetWorkRecord(handle);
+    // Only the operations, no pass: the read-ahead stays in force.
+    const DWORD start = GetTickCount();
+    while ((record->streamFlags & kNetWorkReadPaused) == 0 && GetTickCount() - start < 5000) {
+        GetNetWorkDataLength(handle);
+        Sleep(1);
+    }
+    ASSERT_NE(record->streamFlags & kNetWorkReadPaused, 0) << "held " << record->receiveBuffer.heldCount;
+    ASSERT_GT(record->receiveRemaining, 0) << "the fixture needs a message in progress";
+    u_long waiting = 0;
+    while (GetTickCount() - start < 5000) {
+        ioctlsocket(record->socket, FIONREAD, &waiting);
+        if (waiting >= (u_long)record->receiveRemaining) break;
+        Sleep(1);
+    }
+    ASSERT_GE(waiting, (u_long)record->receiveRemaining) << "the rest never reached the socket";
+    const unsigned long rounds = GetNetWorkCloseFlushRoundCount();
+    EXPECT_EQ(CloseNetWorkHandle(handle), 0);
+    EXPECT_LT(GetNetWorkCloseFlushRoundCount() - rounds, 10u) << "the flush waited for bytes it did not read";
+}

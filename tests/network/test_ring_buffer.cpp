@@ -128,3 +128,30 @@ TEST_F(RingBufferTest, NegativeAndUnholdableCountsAreRefused) {
     EXPECT_EQ(ring_.capacity, before.capacity);
     EXPECT_EQ(Read(10, false), 0);
 }
+
+// A growth with a settling size: the doubling stops at that size (plus the slack) when the need fits in it,
+// and goes on as usual past it; the held bytes keep their order either way.
+TEST_F(RingBufferTest, SettlingGrowthStopsAtTheSettlingSize) {
+    const struct {
+        const char* name;
+        int first, add, settle;  // `first` bytes added, half of them read, then room for `add` more
+        int capacity;            // after the growth
+    } cases[] = {
+        {"doubling would pass the settling size", 3000, 3400, 5000, 6000},
+        {"doubling stays within it", 1000, 2000, 5000, 4000},
+        {"the need passes it: doubling", 3000, 4000, 5000, 8000},
+        {"the need alone passes the doubling", 1000, 9000, 20000, 10500},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RingBufferFree(&ring_);
+        added_ = taken_ = 0;
+        ASSERT_EQ(Add(c.first), 0);
+        ASSERT_EQ(Read(c.first / 2, false), 0);  // leaves the ring with a gap at its start
+        ASSERT_EQ(ring_.capacity, c.first + kRingBufferSlack);
+        ASSERT_EQ(RingBufferReserveSettling(&ring_, c.add, c.settle), 0);
+        EXPECT_EQ(ring_.capacity, c.capacity);
+        EXPECT_EQ(ring_.readPosition, 0);
+        EXPECT_EQ(Read(c.first - c.first / 2, false), 0);  // every byte, in order
+    }
+}
