@@ -19,9 +19,9 @@ constexpr long kNetWorkAcceptedEvents = FD_READ | FD_WRITE | FD_CLOSE;  // 35
 
 // Held bytes at which the receive pump stops reading a connection (once the message in progress is whole)
 // until the caller takes some: a peer that streams faster than the program reads waits in its own socket
-// instead of in our memory. 4 MB holds a
-// thousand 4 KB or sixty-four 64 KB messages, far more than a frame's worth at any sane rate, and keeps one
-// connection's ring below about 8 MB (the growth doubles) even on the 2 GB address space of the i686 build.
+// instead of in our memory. 4 MB holds a thousand 4 KB or sixty-four 64 KB messages, far more than a frame's
+// worth at any sane rate, and keeps one connection's ring below about 8 MB (the growth doubles) even on the 2 GB
+// address space of the i686 build.
 constexpr int32_t kNetWorkReceiveHoldLimit = 4 << 20;
 // Most bytes one recv of the receive pump takes, headers included: enough for a 64 KB message and its
 // neighbours in one system call. The held bytes pass the hold limit only by the rest of one message.
