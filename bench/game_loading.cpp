@@ -18,6 +18,7 @@
 #include "game/shell/loader.h"
 #include "runtime/runtime.h"
 
+#include "bench/bench_game_trees.h"
 #include "bench/bench_timing.h"
 
 namespace {
@@ -112,27 +113,13 @@ Figures Measure(const Group& group) {
     return f;
 }
 
-bool StartOn(const std::string& tree) {
-    if (!SetCurrentDirectoryA(tree.c_str())) return false;
-    ChangeWindowMode(1);
-    SetLogFileEnabled(0);
-    if (StartUpLibrary() == -1) return false;
-    ArchiveSetExtension("Qzm");
-    SetTargetScreen(-2);
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     ReadBenchArguments(argc, argv);
-    const char* build = getenv("KAVORIN_BUILD_DIR_WIN");
-    if (build == nullptr) {
-        fprintf(stderr, "game_loading: KAVORIN_BUILD_DIR_WIN is not set (run through scripts/wine-run.sh)\n");
-        return 1;
-    }
-    const std::string trees[2] = {std::string(build) + "\\..\\resources\\folders",
-                                  std::string(build) + "\\..\\resources\\archives"};
+    const char* build = BenchBuildFolder("game_loading");
+    if (build == nullptr) return 1;
+    const std::string trees[2] = {BenchResourceTree(build, "folders"), BenchResourceTree(build, "archives")};
     const Group groups[] = {
         {"every entry",
          [](Loader& l, bool release) {
@@ -149,7 +136,7 @@ int main(int argc, char** argv) {
     auto measured = [](int g) { return !ShortRun() || g == kGroups - 1; };
     Figures figures[2][kGroups];
     for (int t = 0; t < 2; ++t) {
-        if (!StartOn(trees[t])) {
+        if (!StartRuntimeOnTree(trees[t])) {
             fprintf(stderr, "game_loading: cannot start on %s\n", trees[t].c_str());
             return 1;
         }

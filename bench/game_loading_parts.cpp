@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_game_trees.h"
 #include "bench/bench_timing.h"
 #include "game/shell/loader.h"
 #include "graphics/image/image.h"
@@ -111,16 +112,6 @@ Parts Measure() {
     return p;
 }
 
-bool StartOn(const std::string& tree) {
-    if (!SetCurrentDirectoryA(tree.c_str())) return false;
-    ChangeWindowMode(1);
-    SetLogFileEnabled(0);
-    if (StartUpLibrary() == -1) return false;
-    ArchiveSetExtension("Qzm");
-    SetTargetScreen(-2);
-    return true;
-}
-
 void Print(const char* name, double ms, int count, double whole) {
     printf("  %-44s %9.1f ms %5d x %7.3f ms   ratio to the whole %.2f\n", name, ms, count, count > 0 ? ms / count : 0.0,
            ms / whole);
@@ -130,16 +121,12 @@ void Print(const char* name, double ms, int count, double whole) {
 
 int main(int argc, char** argv) {
     ReadBenchArguments(argc, argv);
-    const char* build = getenv("KAVORIN_BUILD_DIR_WIN");
-    if (build == nullptr) {
-        fprintf(stderr, "game_loading_parts: KAVORIN_BUILD_DIR_WIN is not set (run through scripts/wine-run.sh)\n");
-        return 1;
-    }
+    const char* build = BenchBuildFolder("game_loading_parts");
+    if (build == nullptr) return 1;
     const char* names[2] = {"folders", "archives"};
-    const std::string trees[2] = {std::string(build) + "\\..\\resources\\folders",
-                                  std::string(build) + "\\..\\resources\\archives"};
+    const std::string trees[2] = {BenchResourceTree(build, "folders"), BenchResourceTree(build, "archives")};
     for (int t = 0; t < 2; ++t) {
-        if (!StartOn(trees[t])) {
+        if (!StartRuntimeOnTree(trees[t])) {
             fprintf(stderr, "game_loading_parts: cannot start on %s\n", trees[t].c_str());
             return 1;
         }
