@@ -84,14 +84,18 @@ inline int32_t NetWorkReceiveWant(const NetWorkRecord* record) {
     return record->receiveRemaining < kNetWorkReceiveChunk ? record->receiveRemaining : kNetWorkReceiveChunk;
 }
 
+// The read-ahead's span for a receive ring: its capacity, at least kNetWorkReadAhead.
+inline int32_t NetWorkReadAheadSpan(const RingBuffer& ring) {
+    return ring.capacity > kNetWorkReadAhead ? ring.capacity : kNetWorkReadAhead;
+}
+
 // Bytes the receive pump reads next under the read-ahead (see kNetWorkReadAhead): NetWorkReceiveWant, at most
 // up to the span unless the record reads freely.
 inline int32_t NetWorkReadAheadWant(const NetWorkRecord* record) {
     const int32_t want = NetWorkReceiveWant(record);
     if (want == 0 || (record->streamFlags & kNetWorkReadFreely) != 0) return want;
     const RingBuffer& ring = record->receiveBuffer;
-    const int32_t span = ring.capacity > kNetWorkReadAhead ? ring.capacity : kNetWorkReadAhead;
-    const int32_t room = span - ring.heldCount;
+    const int32_t room = NetWorkReadAheadSpan(ring) - ring.heldCount;
     return room < want ? room : want;
 }
 

@@ -134,9 +134,8 @@ int ReceivePump(int handle) {
     if (record == nullptr) return -1;
     if (record->lengthPrefixMode == 0) return 0;
     record->streamFlags &= ~kNetWorkReadPaused;
-    const RingBuffer& ring = record->receiveBuffer;
     const bool refill = (record->streamFlags & kNetWorkReadFreely) != 0 ||
-                        ring.heldCount <= (ring.capacity > kNetWorkReadAhead ? ring.capacity : kNetWorkReadAhead) / 2;
+                        record->receiveBuffer.heldCount <= NetWorkReadAheadSpan(record->receiveBuffer) / 2;
     int64_t budget = (int64_t)kNetWorkReceiveHoldLimit + kNetWorkReceiveChunk;
     for (int32_t want = refill ? NetWorkReadAheadWant(record) : 0;
          (record->streamFlags & kNetWorkReadable) != 0 && want > 0 && budget > 0; want = NetWorkReadAheadWant(record)) {

@@ -65,12 +65,22 @@ __attribute__((target("ssse3"))) inline __m128i Combine565Ssse3(__m128i blueGree
     return _mm_or_si128(_mm_srli_epi16(bg, 3), _mm_and_si128(redHigh, _mm_set1_epi16(static_cast<short>(0xF800))));
 }
 
-// Eight 8:8:8 pixels (in two registers) -> eight R5G6B5 words, through the sorted bytes.
-__attribute__((target("ssse3"))) inline __m128i Sort8888To565Ssse3(__m128i lo, __m128i hi) {
+// Eight 8:8:8 pixels (in two registers) sorted into the (blue, green) byte pairs and red-high words that
+// Combine565Ssse3 takes.
+__attribute__((target("ssse3"))) inline void Sort8888Ssse3(__m128i lo, __m128i hi, __m128i& blueGreen,
+                                                           __m128i& redHigh) {
     // Blue and green bytes of four pixels in the low half, their red bytes as high bytes of words in the high half.
     const __m128i sort = _mm_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -1, 2, -1, 6, -1, 10, -1, 14);
     const __m128i a = _mm_shuffle_epi8(lo, sort), b = _mm_shuffle_epi8(hi, sort);
-    return Combine565Ssse3(_mm_unpacklo_epi64(a, b), _mm_unpackhi_epi64(a, b));
+    blueGreen = _mm_unpacklo_epi64(a, b);
+    redHigh = _mm_unpackhi_epi64(a, b);
+}
+
+// Eight 8:8:8 pixels (in two registers) -> eight R5G6B5 words.
+__attribute__((target("ssse3"))) inline __m128i Sort8888To565Ssse3(__m128i lo, __m128i hi) {
+    __m128i blueGreen, redHigh;
+    Sort8888Ssse3(lo, hi, blueGreen, redHigh);
+    return Combine565Ssse3(blueGreen, redHigh);
 }
 
 // X8R8G8B8 -> R5G6B5, eight pixels at a time; with kDither the 16 bias bytes at each of blueGreenBias and redBias
@@ -83,13 +93,11 @@ __attribute__((target("ssse3"))) int X888To565Ssse3(const uint32_t* src, uint16_
         blueGreenAdd = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blueGreenBias));
         redAdd = _mm_loadu_si128(reinterpret_cast<const __m128i*>(redBias));
     }
-    // Blue and green bytes of four pixels in the low half, their red bytes as high bytes of words in the high half.
-    const __m128i sort = _mm_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -1, 2, -1, 6, -1, 10, -1, 14);
     int i = 0;
     for (; i + 8 <= count; i += 8) {
-        const __m128i a = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)), sort);
-        const __m128i b = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 4)), sort);
-        __m128i blueGreen = _mm_unpacklo_epi64(a, b), red = _mm_unpackhi_epi64(a, b);
+        __m128i blueGreen, red;
+        Sort8888Ssse3(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)),
+                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 4)), blueGreen, red);
         if (kDither) {
             blueGreen = _mm_adds_epu8(blueGreen, blueGreenAdd);
             red = _mm_adds_epu8(red, redAdd);
