@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/runtime/test_window_support.h"
+#include "tests/start_process.h"
 
 namespace {
 
@@ -85,11 +86,8 @@ TEST(ProgramEntry, RunsItsWindowUntilClosedOrEscape) {
         Watchdog dog("Kavorin.exe run", 90);
         ScratchDirectory scratch;
         const std::string program = ProgramPath();
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof(startup);
         PROCESS_INFORMATION process = {};
-        ASSERT_TRUE(CreateProcessA(program.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, scratch.path(),
-                                   &startup, &process))
+        ASSERT_TRUE(test_process::StartProcess(program.c_str(), std::string(), scratch.path(), &process))
             << "cannot start " << program;
 
         HWND window = WaitForProgramWindow(process.dwProcessId, 40000);

@@ -11,6 +11,7 @@
 #include "sound/sound_handle.h"
 #include "sound/sound_system.h"
 #include "sound/sound_test_util.h"
+#include "tests/start_process.h"
 
 namespace {
 
@@ -90,11 +91,9 @@ int RunSounddump(const std::string& arguments) {
         return -1;
     }
     std::string command = "\"" + tool + "\" " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        ADD_FAILURE() << "cannot run " << command;
+    if (!test_process::StartProcess(nullptr, command, nullptr, &process)) {
+        ADD_FAILURE() << "cannot run " << command << " (error " << GetLastError() << ")";
         return -1;
     }
     DWORD code = (DWORD)-1;

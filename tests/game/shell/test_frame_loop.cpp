@@ -22,6 +22,7 @@
 #include "runtime/startup.h"
 #include "runtime/window.h"
 #include "tests/game/game_test_util.h"
+#include "tests/start_process.h"
 
 namespace {
 
@@ -203,13 +204,8 @@ void ExpectProgramShowsTitleAndClosesCleanly(ResourceTree tree) {
     ASSERT_NE(nullptr, build);
     const std::string exe = std::string(build) + "\\Kavorin.exe";
     const std::string folder = ResourceTreePath(tree);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    std::string commandLine = "\"" + exe + "\"";
-    ASSERT_TRUE(CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                               &startup, &process))
-        << exe;
+    ASSERT_TRUE(test_process::StartProcess(exe.c_str(), "\"" + exe + "\"", folder.c_str(), &process)) << exe;
     const PictureRow* title = FindPictureRowForEntry(408);
     ASSERT_NE(nullptr, title);
     int sx = 0, sy = 0;
