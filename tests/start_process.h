@@ -1,6 +1,7 @@
-// Starts a child program for a test. Under Wine a process start can fail now and then on a busy machine for reasons
-// of the host, not of the program started (seen once in CI among about a thousand starts that went through): such a
-// failure is printed with its error code and the start is tried again, a few times, before the test is told.
+// Starts a child program for a test. Under Wine a process start fails now and then with error 1359 (internal
+// error: the new process ended before Wine had finished starting it), a fault of the host and not of the program
+// started: seen here about once in 4,000 starts, and once in CI. Such a failure is printed with its error code and the
+// start is tried again, a few times, before the test is told.
 #pragma once
 
 #include <windows.h>
