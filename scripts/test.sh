@@ -2,7 +2,9 @@
 # Sets up the machine, builds both targets (side by side), and runs every test: each build's test programs under
 # Wine, every program (or shard of one) on an Xvfb display and in a Wine prefix of its own, the two builds side by
 # side, and beside them the host-side tool tests. Where this machine cannot run 32-bit programs the i686 run is
-# skipped with one line saying why, and only the x86_64 results count.
+# skipped with one line saying why, and only the x86_64 results count; where the kernel runs 32-bit programs but
+# 32-bit Wine does not start, the run fails. Before any test runs, every program of both builds is checked to import
+# only Windows' own DLLs (scripts/check-imports.sh).
 # Output lists every test case with its result; each line of a build's run starts with that build's name (the host
 # tests' with "host"), and the whole of each run is also kept in $BUILD_ROOT/test-<arch>.log.
 # Last, every benchmark runs once in its short mode (scripts/bench-short.sh).
@@ -15,14 +17,24 @@ export BUILD_ROOT=$root
 "$repo/scripts/setup.sh"
 "$repo/scripts/build.sh" all
 
+status=0
+# Before anything runs: every program of both builds imports only Windows' own DLLs. This is what protects the
+# i686 build where it cannot be run.
+"$repo/scripts/check-imports.sh" x86_64 i686 || status=1
+
 arches=(x86_64)
 if why=$("$repo/scripts/runs-32bit.sh"); then
   arches+=(i686)
-else
+elif [ $? -eq 1 ]; then
   echo "test: i686 tests skipped: $why"
+else
+  # The kernel runs 32-bit programs but the 32-bit Wine does not start: a broken set-up, not a machine without
+  # 32-bit support. The x86_64 tests still run; the run fails.
+  echo "test: i686 tests cannot run: $why"
+  echo "test: i686 FAILED: its tests could not run"
+  status=1
 fi
 
-status=0
 # Fixtures that need native tools (encoders) are made before the Windows tests run, into each build's own folder.
 while IFS= read -r maker; do
   [ -x "$maker" ] || continue

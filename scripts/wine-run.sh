@@ -137,4 +137,28 @@ if [ "$rc" = 137 ] && grep -q '^\[  PASSED  \]' "$out" && ! grep -q '^\[  FAILED
 fi
 # A program that dies before it writes anything leaves no other trace in a test log.
 [ "$rc" = 0 ] || echo "wine-run: $(basename "$exe") ended with exit status $rc" >&2
+# Status 53 with nothing printed is Wine's loader giving up on a DLL it cannot find (STATUS_DLL_NOT_FOUND), whose
+# name Wine's silenced messages would have said: name the imports that neither the program's folder, this prefix
+# nor Wine has.
+if [ "$rc" = 53 ] && [ ! -s "$out" ]; then
+  if [ "$pe_machine" = 014c ]; then
+    objdump=i686-w64-mingw32-objdump system=syswow64 builtins=/usr/lib/wine/i386-windows
+  else
+    objdump=x86_64-w64-mingw32-objdump system=system32 builtins=/usr/lib/wine/x86_64-windows
+  fi
+  missing=()
+  while IFS= read -r dll; do
+    found=
+    for d in "$(dirname "$exe_abs")" "$WINEPREFIX/drive_c/windows/$system" "$builtins"; do
+      if [ -n "$(find "$d" -maxdepth 1 -iname "$dll" -print -quit 2>/dev/null)" ]; then found=1; break; fi
+    done
+    [ -n "$found" ] || missing+=("$dll")
+  done < <("$objdump" -p "$exe_abs" 2>/dev/null | sed -n 's/^[[:space:]]*DLL Name: //p')
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "wine-run: $(basename "$exe") could not start: it imports ${missing[*]}, which neither its folder," \
+         "the Wine prefix nor Wine has" >&2
+  else
+    echo "wine-run: $(basename "$exe") could not start: a DLL it imports (or one of theirs) is missing" >&2
+  fi
+fi
 exit $rc
