@@ -11,18 +11,25 @@
 
 namespace test_process {
 
-// CreateProcessA with the given command line (empty: none), folder (nullptr: this one) and no inherited handles.
+// CreateProcessA with the given command line (empty: none) and folder (nullptr: this one). With `output` (an
+// inheritable handle) the child's standard output and error go there and it inherits handles; else it inherits none.
 // Returns false, with the last error set, when the start failed otherwise or every try failed.
 inline bool StartProcess(const char* program, const std::string& commandLine, const char* folder,
-                         PROCESS_INFORMATION* process) {
+                         PROCESS_INFORMATION* process, HANDLE output = nullptr) {
     const int kTries = 4;
     for (int attempt = 1;; ++attempt) {
         STARTUPINFOA startup{};
         startup.cb = sizeof(startup);
+        if (output != nullptr) {
+            startup.dwFlags = STARTF_USESTDHANDLES;
+            startup.hStdOutput = output;
+            startup.hStdError = output;
+        }
         *process = PROCESS_INFORMATION{};
         std::string line = commandLine;  // the call may write into its command line
         char* lineArgument = line.empty() ? nullptr : &line[0];
-        if (CreateProcessA(program, lineArgument, nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, process)) {
+        if (CreateProcessA(program, lineArgument, nullptr, nullptr, output != nullptr, 0, nullptr, folder, &startup,
+                           process)) {
             return true;
         }
         const DWORD error = GetLastError();
