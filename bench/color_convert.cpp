@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
                 memcpy(copyDst.data(), copySrc.data(), larger);
                 g_sink = copyDst[larger / 2];
             }, 7);
-            printf("%-42s %10.0f %12.0f %14zu %8.2f\n", c.name, pixels / convert / 1e6, pixels / copy / 1e6, larger,
+            printf("%-42s %10.0f %12.0f %14zu %7.2fx\n", c.name, pixels / convert / 1e6, pixels / copy / 1e6, larger,
                    convert / copy);
         }
     }

@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
             memcpy(out.data(), data.data(), data.size());
             sink = sink + out[out.size() / 4];
         });
-        printf("%-7s %9.2f | %7.1f%% %7.1f%% | %9.0f %9.0f %9.0f | %8.2f %8.2f | %8.1f\n", set.name,
+        printf("%-7s %9.2f | %7.1f%% %7.1f%% | %9.0f %9.0f %9.0f | %7.2fx %7.2fx | %8.1f\n", set.name,
                data.size() / 1e6, 100.0 * packed.size() / data.size(), 100.0 * deflated.size() / data.size(), lz,
                inflate, copy, lz / inflate, lz / copy, packRate);
     }

@@ -252,9 +252,9 @@ int main(int argc, char** argv) {
         const char* sendTarget = fourMb ? ">=0.5" : "-";
         const char* receiveTarget = !fourMb ? "-" : size == 4096 ? ">=0.5" : ">=0.8";
         const char* growthTarget = fourMb ? "<=64" : "-";
-        printf("%-8zu %-8s %5zuK %12.2f %12.2f %7.2f %7s %8lu %7s\n", size, "send", total >> 10, mb / send,
+        printf("%-8zu %-8s %5zuK %12.2f %12.2f %6.2fx %7s %8lu %7s\n", size, "send", total >> 10, mb / send,
                mb / plainSend, plainSend / send, sendTarget, sendGrowths, growthTarget);
-        printf("%-8zu %-8s %5zuK %12.2f %12.2f %7.2f %7s %8lu %7s\n", size, "receive", total >> 10, mb / receive,
+        printf("%-8zu %-8s %5zuK %12.2f %12.2f %6.2fx %7s %8lu %7s\n", size, "receive", total >> 10, mb / receive,
                mb / plainReceive, plainReceive / receive, receiveTarget, receiveGrowths, growthTarget);
     }
     closesocket(plainListener);

@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Runs every benchmark of the given builds once in its short mode (bench_*.exe --short): a check that each still
 # runs to the end and prints its ratios, not a measurement. A benchmark fails when it exits non-zero (a crash
-# included), prints no line with a ratio, or does not finish within its time limit. The full runs stay outside CI.
+# included), prints no measured ratio (see below), or does not finish within its time limit. The full runs stay outside CI.
 # Usage: scripts/bench-short.sh ARCH...   (BUILD_ROOT as for scripts/test.sh; KAVORIN_BENCH_LIMIT seconds each)
 set -uo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 root=${BUILD_ROOT:-$repo/build}
 limit=${KAVORIN_BENCH_LIMIT:-180}
+
+# A measured ratio: a number with decimals after the word "ratio" on its line ("ratio 1.23", "ratio warm / cold:
+# 12.5") or a number with decimals marked "x" ("1.23x", a table's ratio cell). A header that only names a ratio
+# column, or a ratio printed as nan or inf, is none.
+measured_ratio='([Rr][Aa][Tt][Ii][Oo][^0-9]*[0-9]+\.[0-9]+)|((^|[^0-9.])[0-9]+\.[0-9]+ ?x([^A-Za-z0-9]|$))'
 
 # run_arch ARCH: every benchmark of one build, one after another on one display; prints one line per benchmark.
 run_arch() {
@@ -30,8 +35,8 @@ run_arch() {
     elif [ $rc -ne 0 ]; then
       echo "bench-short: $arch $name FAILED: exit code $rc"
       failed=1
-    elif ! printf '%s\n' "$out" | grep -qi 'ratio'; then
-      echo "bench-short: $arch $name FAILED: printed no ratio"
+    elif ! printf '%s\n' "$out" | grep -Eq "$measured_ratio"; then
+      echo "bench-short: $arch $name FAILED: printed no measured ratio"
       failed=1
     else
       echo "bench-short: $arch $name ran in $((SECONDS - start)) s"
@@ -48,7 +53,7 @@ run_arch() {
 status=0
 for arch in "$@"; do
   export -f run_arch
-  export repo root limit
+  export repo root limit measured_ratio
   "$repo/scripts/with-xvfb.sh" bash -c 'run_arch "$0"' "$arch" || status=1
 done
 exit $status
