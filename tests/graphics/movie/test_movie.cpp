@@ -460,15 +460,19 @@ TEST_F(MovieTest, DeviceLossDerivedGraphsAndAPendingUpdate) {
     ASSERT_NE(MovieOf(first), nullptr);
     EXPECT_EQ(MovieOf(first)->playing, 1);
 
-    int shown = -1;
-    WaitUntil([&] {
-        shown = ShownFrame(first);
-        ShownFrame(second);
-        return shown >= 2;
-    });
-    ASSERT_GE(shown, 2);
+    // Each is paused once it shows its third frame or a later one (the two start at their own pace): where the
+    // loss finds them is known, and away from the start, where a reopen that did not seek would also stand.
     const int graphs[2] = {first, second};
-    const int before[2] = {ShownFrame(first), ShownFrame(second)};
+    int before[2] = {-1, -1};
+    WaitUntil([&] {
+        for (int i = 0; i < 2; ++i) {
+            before[i] = ShownFrame(graphs[i]);
+            if (before[i] >= 2) PauseMovieHandle(graphs[i]);
+        }
+        return before[0] >= 2 && before[1] >= 2;
+    });
+    ASSERT_GE(before[0], 2);
+    ASSERT_GE(before[1], 2);
     PauseAllMovies();
     // A device loss: the streams go and come back where they were, the frame last shown.
     ReleaseAllMovieSurfaces();
