@@ -292,10 +292,10 @@ TEST_F(NetworkMessageTest, CloseGivesUpOnASilentPeerAfterTheReceiveFlush) {
     const DWORD start = timeGetTime();
     EXPECT_EQ(CloseNetWorkHandle(handle), 0);
     const DWORD elapsed = timeGetTime() - start;
-    const unsigned long received = GetNetWorkCloseFlushRoundCount() - receiveRounds;
+    const unsigned long receiveFlushRounds = GetNetWorkCloseFlushRoundCount() - receiveRounds;
     EXPECT_GE(elapsed, kReceiveFlushBoundMs - 50) << "the close gave up before its bound";
-    EXPECT_GT(received, 0u) << "the close did not wait for the rest of the message";
-    EXPECT_LE(received, kReceiveFlushBoundMs * 21 / 20) << "the close kept waiting for the silent peer";
+    EXPECT_GT(receiveFlushRounds, 0u) << "the close did not wait for the rest of the message";
+    EXPECT_LE(receiveFlushRounds, kReceiveFlushBoundMs * 21 / 20) << "the close kept waiting for the silent peer";
     EXPECT_EQ(GetNetWorkSendFlushRoundCount() - sendRounds, 0u) << "the close flushed with nothing queued";
     EXPECT_EQ(FindNetWorkRecord(handle), nullptr);
 }
