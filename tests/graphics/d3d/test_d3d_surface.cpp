@@ -278,7 +278,7 @@ TEST_F(D3DSurface, NewTexturesAreZeroAndAnUploadLeavesTheirUnusedTexelsZero) {
     LimitTextureSize(64);
     // The memory a new texture could reuse is dirtied first: textures of the same sizes, written white all over
     // and released. A new texture that kept what its memory held would read white (Wine clears new textures
-    // itself; a driver need not, which is why they are cleared here).
+    // itself; a driver need not, so the runtime clears them).
     std::vector<std::pair<int, int>> dirtySizes;
     for (int i = 0; i < 4; ++i) {
         const int dirty = MakeD3DGraph(128, 96, false, [](int, int) { return 0xFFFFFFu; });
