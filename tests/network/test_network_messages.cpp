@@ -273,8 +273,12 @@ TEST_F(NetworkMessageTest, RawStreamReceivesPeeksAndSendsStraightThroughTheSocke
     EXPECT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(handle) == 0; })) << "a closed peer gives 0";
 }
 
-// A close waits at most a second for the rest of a half-received message from a silent peer.
+// A close waits a second for the rest of a half-received message from a silent peer, then gives up; with nothing
+// queued it has nothing to send. Each round of the receive flush sleeps at least a millisecond, so a flush that
+// ended on its bound made at most about a thousand rounds (a busy machine makes fewer, never more): one that kept
+// waiting for the peer makes more.
 TEST_F(NetworkMessageTest, CloseGivesUpOnASilentPeerAfterTheReceiveFlush) {
+    constexpr unsigned long kReceiveFlushBoundMs = 1000;
     PeerSocket peer;
     const int handle = Open(peer);
     ASSERT_GE(handle, 0);
@@ -282,11 +286,17 @@ TEST_F(NetworkMessageTest, CloseGivesUpOnASilentPeerAfterTheReceiveFlush) {
     ASSERT_TRUE(peer.sendAll(framed.data(), 14));
     NetWorkRecord* record = FindNetWorkRecord(handle);
     ASSERT_TRUE(PumpUntil([&] { return record->receiveRemaining == 90; }));
+    ASSERT_EQ(record->sendBuffer.heldCount, 0);
+    const unsigned long receiveRounds = GetNetWorkCloseFlushRoundCount();
+    const unsigned long sendRounds = GetNetWorkSendFlushRoundCount();
     const DWORD start = timeGetTime();
     EXPECT_EQ(CloseNetWorkHandle(handle), 0);
     const DWORD elapsed = timeGetTime() - start;
-    EXPECT_GE(elapsed, 950u);
-    EXPECT_LT(elapsed, 10000u) << "the close kept waiting for the silent peer";
+    const unsigned long receiveFlushRounds = GetNetWorkCloseFlushRoundCount() - receiveRounds;
+    EXPECT_GE(elapsed, kReceiveFlushBoundMs - 50) << "the close gave up before its bound";
+    EXPECT_GT(receiveFlushRounds, 0u) << "the close did not wait for the rest of the message";
+    EXPECT_LE(receiveFlushRounds, kReceiveFlushBoundMs * 21 / 20) << "the close kept waiting for the silent peer";
+    EXPECT_EQ(GetNetWorkSendFlushRoundCount() - sendRounds, 0u) << "the close flushed with nothing queued";
     EXPECT_EQ(FindNetWorkRecord(handle), nullptr);
 }
 

@@ -4,6 +4,7 @@
 #include "tests/graphics/d3d/test_d3d_support.h"
 
 #include <numeric>
+#include <utility>
 
 #include "graphics/surface_data.h"
 
@@ -30,6 +31,18 @@ int Live3D() {
     int live = 0;
     GetSurface3DTableState(&live, nullptr, nullptr);
     return live;
+}
+
+// Width and height of each piece's texture, in piece order.
+std::vector<std::pair<int, int>> TextureSizes(int graph) {
+    std::vector<std::pair<int, int>> sizes;
+    const GraphRecord* g = GetGraphRecord(graph);
+    for (int i = 0; g != nullptr && i < g->pieceCount; ++i) {
+        const Surface3D* p = GetSurface3D(g->pieces[i]);
+        const SurfaceData* d = p != nullptr ? SurfaceDataToRecord(p->surfaceData) : nullptr;
+        sizes.emplace_back(d != nullptr ? d->width : -1, d != nullptr ? d->height : -1);
+    }
+    return sizes;
 }
 
 int LiveSurfaceData() {
@@ -263,10 +276,21 @@ TEST_F(D3DSurface, NewTexturesAreZeroAndAnUploadLeavesTheirUnusedTexelsZero) {
     // Pieces of 64 + 64 by 64 + 32 texels for 100 x 80: the texels past the graph's edge are never uploaded and
     // must read as zero, as must a whole texture before any upload.
     LimitTextureSize(64);
+    // The memory a new texture could reuse is dirtied first: textures of the same sizes, written white all over
+    // and released. A new texture that kept what its memory held would read white (Wine clears new textures
+    // itself; a driver need not, so the runtime clears them).
+    std::vector<std::pair<int, int>> dirtySizes;
+    for (int i = 0; i < 4; ++i) {
+        const int dirty = MakeD3DGraph(128, 96, false, [](int, int) { return 0xFFFFFFu; });
+        ASSERT_NE(dirty, -1);
+        dirtySizes = TextureSizes(dirty);
+        ASSERT_EQ(ReleaseGraphImpl(dirty, 0), 0);
+    }
     const int graph = CreateGraphOrFail(100, 80, 1, 0, 0);
     ASSERT_NE(graph, -1);
     GraphRecord* g = GetGraphRecord(graph);
     ASSERT_GT(g->pieceCount, 1);
+    ASSERT_EQ(TextureSizes(graph), dirtySizes) << "the dirtied textures must be of the new graph's sizes";
     // Counts the texels of each piece's texture that are not zero, outside the graph's `covered` rectangle.
     auto nonZeroOutside = [g](const RECT& covered) {
         int count = 0;
