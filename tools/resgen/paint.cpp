@@ -5,6 +5,7 @@
 #include "tools/resgen/paint.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -121,6 +122,26 @@ void TextCentred(Canvas& c, const std::string& s, int cx, int y, int scale, uint
     Text(c, s, cx - TextWidth(s, scale) / 2, y, scale, rgb);
 }
 
+// The same text mirrored left-right about its own middle: what a picture drawn mirrored shows as `Text`.
+void TextMirrored(Canvas& c, const std::string& s, int x, int y, int scale, uint32_t rgb,
+                  Clip clip = {0, 0, 1 << 20, 1 << 20}) {
+    const int right = x + TextWidth(s, scale) - 1;
+    DrawTinyText(s.c_str(), x, y, scale, [&](int px, int py) {
+        const int mx = x + right - px;
+        if (mx >= clip.x0 && py >= clip.y0 && mx < clip.x1 && py < clip.y1) c.set(mx, py, rgb);
+    });
+}
+
+// Words on a picture that the game draws mirrored as well as plain: the text as is and, right below it, mirrored,
+// so one of the two reads either way. Centred on `cx`; returns the height the pair takes.
+int TextBothWays(Canvas& c, const std::string& s, int cx, int y, int scale, uint32_t rgb,
+                 Clip clip = {0, 0, 1 << 20, 1 << 20}) {
+    const int x = cx - TextWidth(s, scale) / 2;
+    Text(c, s, x, y, scale, rgb, clip);
+    TextMirrored(c, s, x, y + 8 * scale, scale, rgb, clip);
+    return 16 * scale;
+}
+
 // A filled disc; centre and radius in half pixels, so discs can centre between pixels.
 void Disc(Canvas& c, int cx2, int cy2, int r2, uint32_t rgb) {
     for (int y = (cy2 - r2) / 2 - 1; y <= (cy2 + r2) / 2 + 1; ++y) {
@@ -186,11 +207,7 @@ std::string Caption(const PictureRow& row, int index) {
     if (e == 411) return "CHARACTER SELECT";
     if (e == 412) return "1P SIDE";
     if (e == 413) return "2P SIDE";
-    if (e == 419) return "CHOOSE";
-    if (e == 420) return "YOUR FIGHTER";
     if (e == 421) return "OPTIONS";
-    if (e == 136) return "TALK FRAME";
-    if (e == 137) return "TALK WINDOW";
     const int character = CharacterOfFolder(Folder(row));
     const std::string name = Humanise(Stem(row));
     return character >= 0 ? kCharacterNames[character] + (" " + name) : name;
@@ -203,7 +220,9 @@ struct Box {
 
 Box CellBox(const PictureRow& row, int c, int r) {
     const bool sheet = PictureIsJpeg(row) && (row.indexKind == 'p' || row.indexKind == 'r');
-    const bool transparent = (row.flags & kPictureTransparent) != 0 && !(row.flags & kPictureFieldHoles);
+    // The full-screen frames with holes cover the whole screen; other sprites keep a transparent surround.
+    const bool transparent =
+        (row.flags & kPictureTransparent) != 0 && !(row.flags & (kPictureFieldHoles | kPictureChoiceHoles));
     int inset = 0;
     if (transparent) inset = std::min(6, std::max(1, std::min(row.cellWidth, row.cellHeight) / 8));
     if (sheet) inset = 4;
@@ -211,8 +230,12 @@ Box CellBox(const PictureRow& row, int c, int r) {
             row.cellHeight - 2 * inset};
 }
 
-// Flat colour, outline, the picture's name and its entry tag, all in the top left so the sample point at three
-// quarters stays clear.
+// Pictures that the game draws mirrored as well as plain, besides the figures: the skills' pictures face the
+// rival, so side 0 sees them mirrored, and the chime sprite turns about while it rings.
+bool DrawnBothWays(const PictureRow& row) { return (row.entry >= 327 && row.entry <= 369) || row.entry == 407; }
+
+// Flat colour, outline, the picture's name and its entry tag, all in the top left (centred and written both ways
+// on pictures drawn mirrored too) so the sample point at three quarters stays clear.
 void PaintPlainCell(Canvas& canvas, const PictureRow& row, int c, int r, int index) {
     const uint32_t colour = PictureCellColour(row, index);
     const Box b = CellBox(row, c, r);
@@ -226,6 +249,12 @@ void PaintPlainCell(Canvas& canvas, const PictureRow& row, int c, int r, int ind
     const Clip clip{b.x, b.y, b.x + b.w - 2, b.y + b.h - 2};
     const std::string caption = Caption(row, index);
     const std::string tag = Tag(row, index);
+    if (DrawnBothWays(row)) {
+        const int cx = b.x + b.w / 2;
+        const int y = b.y + 4 + TextBothWays(canvas, caption, cx, b.y + 4, FitScale(caption, b.w - 8, 2), ink, clip);
+        TextBothWays(canvas, tag, cx, y, 1, ink, clip);
+        return;
+    }
     if (b.h >= 34) {
         const int scale = FitScale(caption, b.w - 8, 2);
         Text(canvas, caption, b.x + 4, b.y + 4, scale, ink, clip);
@@ -336,17 +365,21 @@ void PaintSign(Canvas& canvas, const PictureRow& row, int c, int r, int index, c
 }
 
 // A figure of the match, the pause and the conversations: 160 x 256 cells, a head and a body with the name and
-// the pose written on it. The figure keeps to columns 34-138: the match draws side 1's figure from x 500 and side
-// 0's mirrored to end at x 140, so the first 30 columns lie over a field and stay transparent.
+// the pose written on it, each both ways, since side 0's figures and the left conversation slots are drawn
+// mirrored. The figure keeps to columns 34-138: the match draws side 1's figure from x 500 and side 0's mirrored
+// to end at x 140, so the first 30 columns lie over a field and stay transparent.
 void PaintFigure(Canvas& canvas, const PictureRow& row, int c, int index, const std::string& name,
                  const std::string& pose) {
     const uint32_t colour = PictureCellColour(row, index);
     const int x0 = c * row.cellWidth;
     const int cx = x0 + 86;
-    const int headY = 58 - (index % 2) * 4;  // the two frames of a pose: the head bobs
+    // Conversation portraits stand lower: the talk window covers the top 104 rows of a portrait beside it.
+    const int drop = PictureIsTalkPortrait(row) ? 68 : 0;
+    const int headY = 58 + drop - (index % 2) * 4;  // the two frames of a pose: the head bobs
+    const int bodyTop = 86 + drop;
     auto body = [&](int grow, uint32_t rgb) {
-        for (int y = 86 - grow; y < 250 + grow; ++y) {
-            const int half = std::min(42, 30 + (y - 86) / 2) + grow;
+        for (int y = bodyTop - grow; y < 250 + grow; ++y) {
+            const int half = std::min(42, 30 + (y - bodyTop) / 2) + grow;
             canvas.fill(cx - half, y, 2 * half, 1, rgb);
         }
     };
@@ -357,15 +390,15 @@ void PaintFigure(Canvas& canvas, const PictureRow& row, int c, int index, const 
     Disc(canvas, 2 * (cx - 8), 2 * (headY - 2), 5, kOutline);
     Disc(canvas, 2 * (cx + 8), 2 * (headY - 2), 5, kOutline);
     const uint32_t ink = InkOn(colour);
-    TextCentred(canvas, name, cx, 104, FitScale(name, 76, 2), ink);
-    if (!pose.empty()) TextCentred(canvas, pose, cx, 122, 1, ink);
-    TextCentred(canvas, Tag(row, index), cx, 136, 1, ink);
+    int y = bodyTop + 12 + TextBothWays(canvas, name, cx, bodyTop + 12, FitScale(name, 76, 2), ink);
+    if (!pose.empty()) y += 2 + TextBothWays(canvas, pose, cx, y + 2, 1, ink);
+    TextBothWays(canvas, Tag(row, index), cx, y + 2, 1, ink);
 }
 
 bool IsFigureRow(const PictureRow& row) {
     const std::string path = row.path;
-    return row.cellWidth == 160 && row.cellHeight == 256 &&
-           (path.rfind("res/Character/", 0) == 0 || path.rfind("res/Talk/chara/", 0) == 0);
+    return PictureIsTalkPortrait(row) ||
+           (row.cellWidth == 160 && row.cellHeight == 256 && path.rfind("res/Character/", 0) == 0);
 }
 
 void FigureWords(const PictureRow& row, std::string* name, std::string* pose) {
@@ -387,6 +420,76 @@ void FigureWords(const PictureRow& row, std::string* name, std::string* pose) {
     *name = Upper(stem.substr(0, split));
     if (*name == "FIO") *name = "FIORA";
     *pose = Humanise(stem.substr(split));
+}
+
+// ---- Conversations ----
+
+// The conversation's frame lies over the character's background: a rim round the screen, open inside, with its
+// name in the bottom rim where no portrait or window reaches.
+void PaintTalkFrame(Canvas& canvas, const PictureRow& row) {
+    constexpr int kRim = 12;
+    PaintOpenFrame(canvas, row, row.width, row.height, true, kRim);
+    canvas.outline(kRim - 2, kRim - 2, row.width - 2 * (kRim - 2), row.height - 2 * (kRim - 2), kOutline, 2);
+    const std::string tag = Tag(row, 0) + " TALK FRAME";
+    Text(canvas, tag, row.width - kRim - TextWidth(tag, 1), row.height - 9, 1, InkOn(PictureCellColour(row, 0)));
+}
+
+// The talk window: a balloon whose middle the page text covers (12 pixels in from the sides, 5 from the top,
+// 15 from the bottom), so it carries no words; its tail points down to the left speaker, and to the right one
+// when the window is drawn mirrored.
+void PaintTalkWindow(Canvas& canvas, const PictureRow& row) {
+    const uint32_t colour = PictureCellColour(row, 0);
+    const int bottom = row.height - 10;
+    canvas.fill(0, 0, row.width, bottom, kOutline);
+    canvas.fill(2, 2, row.width - 4, bottom - 4, Darker(colour));
+    canvas.fill(6, 6, row.width - 12, bottom - 12, colour);
+    for (int y = bottom - 2; y < row.height; ++y) {
+        const int half = (row.height - y) * 10 / 12;
+        canvas.fill(56 - half - 1, y, 2 * half + 2, 1, kOutline);
+        if (half > 1) canvas.fill(56 - half + 1, y, 2 * half - 2, 1, colour);
+    }
+}
+
+// The prologue's thrown item: a small round parcel.
+void PaintThrownItem(Canvas& canvas, const PictureRow& row) {
+    const uint32_t colour = PictureCellColour(row, 0);
+    const int w = row.width;
+    Disc(canvas, w, w, w - 1, kOutline);
+    Disc(canvas, w, w, w - 4, colour);
+    canvas.fill(w / 2 - 1, 3, 2, w - 6, kOutline);  // the string round it
+    canvas.fill(3, w / 2 - 1, w - 6, 2, kOutline);
+}
+
+// A twelve-pointed burst filling the box, outlined.
+void Burst(Canvas& canvas, int x0, int y0, int w, int h, uint32_t colour) {
+    const double radius = std::min(w, h) / 2.0 - 4;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const double dx = x + 0.5 - w / 2.0, dy = y + 0.5 - h / 2.0;
+            const double reach = radius * (0.8 + 0.2 * std::cos(12 * std::atan2(dy, dx)));
+            const double d = std::sqrt(dx * dx + dy * dy);
+            if (d <= reach) canvas.set(x0 + x, y0 + y, d >= reach - 3 ? kOutline : colour);
+        }
+    }
+}
+
+// The versus flash: the talk scene draws both 256 x 256 halves over each other, mirrored on the left and plain
+// on the right, so each half is a burst with the word in the same place, as is and mirrored.
+void PaintFlash(Canvas& canvas, const PictureRow& row) {
+    for (int c = 0; c < row.columns; ++c) {
+        const uint32_t colour = PictureCellColour(row, c);
+        const int x0 = c * row.cellWidth;
+        Burst(canvas, x0, 0, row.cellWidth, row.cellHeight, colour);
+        TextBothWays(canvas, "FIRE", x0 + row.cellWidth / 2, 76, 5, InkOn(colour));
+    }
+}
+
+// The prologue's light, drawn whole at (150, 170) between the figures for a moment.
+void PaintLight(Canvas& canvas, const PictureRow& row) {
+    const uint32_t colour = PictureCellColour(row, 0);
+    Burst(canvas, 0, 0, row.width, row.height, colour);
+    TextCentred(canvas, "LIGHT", row.width / 2, row.height / 2 - 14, 4, InkOn(colour));
+    TextCentred(canvas, Tag(row, 0), row.width / 2, row.height / 2 + 18, 1, InkOn(colour));
 }
 
 // ---- Menus ----
@@ -518,6 +621,16 @@ void PaintOptionLabel(Canvas& canvas, const PictureRow& row) {
     Text(canvas, word, 5, 5, FitScale(word, row.width - 10, 2), InkOn(colour));
 }
 
+// The choice screen's two banners are drawn centred at one height and sway past each other, never more than 40
+// pixels apart: the first keeps to the top half and the second to the bottom half, so they read one above the other.
+void PaintChoiceBanner(Canvas& canvas, const PictureRow& row, const char* word, bool top) {
+    const uint32_t colour = PictureCellColour(row, 0);
+    const int h = row.height / 2 - 4, y = top ? 2 : row.height / 2 + 2;
+    canvas.fill(8, y, row.width - 16, h, colour);
+    canvas.outline(8, y, row.width - 16, h, kOutline);
+    TextCentred(canvas, word, row.width / 2 - 6, y + (h - 14) / 2, 2, InkOn(colour));
+}
+
 // ---- The extra scene ----
 
 // The menu windows, drawn whole at (170, 116): the scene's highlight box runs over x 24-276 of the window and
@@ -589,10 +702,17 @@ Canvas Paint(const PictureRow& row) {
         case 416: PaintPortraits(canvas, row); return canvas;
         case 417: PaintNameRows(canvas, row); return canvas;
         case 418: PaintSelectMark(canvas, row); return canvas;
+        case 419: PaintChoiceBanner(canvas, row, "CHOOSE", true); return canvas;
+        case 420: PaintChoiceBanner(canvas, row, "YOUR FIGHTER", false); return canvas;
         case 421: PaintOptionBackground(canvas, row); return canvas;
         case 375: PaintExtraWindow(canvas, row, "EXTRA", kExtraItems, 8); return canvas;
         case 376: PaintExtraWindow(canvas, row, "LONG TEXTS", kExtraSubItems, 4); return canvas;
         case 405: PaintMusicList(canvas, row); return canvas;
+        case 136: PaintTalkFrame(canvas, row); return canvas;
+        case 137: PaintTalkWindow(canvas, row); return canvas;
+        case 196: PaintThrownItem(canvas, row); return canvas;
+        case 48: PaintFlash(canvas, row); return canvas;
+        case 197: PaintLight(canvas, row); return canvas;
         case 422: {  // the options screen's sliding heading
             const uint32_t colour = PictureCellColour(row, 0);
             canvas.fill(0, 2, row.width, row.height - 4, colour);
@@ -650,11 +770,10 @@ Canvas Paint(const PictureRow& row) {
         const uint32_t ink = InkOn(PictureCellColour(row, 0));
         TextCentred(canvas, "1P", 175, 74, 2, ink);
         TextCentred(canvas, "2P", 465, 74, 2, ink);
-        // The portraits (210 x 328 at x 70 and 360, y 90) and the story's name list (174 x 300 at (80, 132)) show
-        // through the frame, as they do through the real one.
-        canvas.fill(70, 90, 210, 328, 0, 0);
-        canvas.fill(360, 90, 210, 328, 0, 0);
-        canvas.fill(80, 132, 174, 300, 0, 0);
+        // The panels (210 x 342 at x 70 and 360, y 90) show through the frame, as they do through the real one,
+        // and on them the portraits (210 x 328) or the story's name list (174 x 300 at (80, 132)).
+        canvas.fill(70, 90, 210, 342, 0, 0);
+        canvas.fill(360, 90, 210, 342, 0, 0);
     }
     return canvas;
 }

@@ -53,8 +53,8 @@ const PictureRow kPictureRows[] = {
     {"res/Block/charge.png", 42, -1, 100, 20, 100, 20, 1, 1, 0, kPictureTransparent},
     {"res/Frame/ready.png", 43, -1, 320, 64, 64, 64, 5, 1, 'c', kPictureTransparent},
     {"res/Frame/start.png", 44, -1, 256, 64, 256, 64, 1, 1, 0, kPictureTransparent},
-    {"res/Frame/winner.png", 45, -1, 256, 64, 256, 64, 1, 1, 0, kPictureTransparent},
-    {"res/Frame/losser.png", 46, -1, 256, 64, 256, 64, 1, 1, 0, kPictureTransparent},
+    {"res/Frame/winner.png", 45, -1, 180, 64, 180, 64, 1, 1, 0, kPictureTransparent},
+    {"res/Frame/losser.png", 46, -1, 180, 64, 180, 64, 1, 1, 0, kPictureTransparent},
     {"res/Frame/winMark.png", 47, -1, 32, 32, 32, 32, 1, 1, 0, kPictureTransparent},
     {"res/Frame/fire.png", 48, -1, 512, 256, 256, 256, 2, 1, 'c', kPictureTransparent},
     {"res/Frame/Pose/backTitle.png", 49, -1, 200, 40, 200, 40, 1, 1, 0, kPictureTransparent},
@@ -204,8 +204,8 @@ const PictureRow kPictureRows[] = {
     {"res/Talk/chara/quenSub.png", 193, -1, 320, 256, 160, 256, 2, 1, 'c', kPictureTransparent},
     {"res/Talk/chara/quenCrisis.png", 194, -1, 960, 256, 160, 256, 6, 1, 'c', kPictureTransparent},
     {"res/Talk/chara/quenLose.png", 195, -1, 320, 256, 160, 256, 2, 1, 'c', kPictureTransparent},
-    {"res/Talk/chara/np.png", 196, -1, 200, 40, 200, 40, 1, 1, 0, kPictureTransparent},
-    {"res/Talk/chara/light.png", 197, -1, 640, 480, 640, 480, 1, 1, 0, kPictureTransparent},
+    {"res/Talk/chara/np.png", 196, -1, 32, 32, 32, 32, 1, 1, 0, kPictureTransparent},
+    {"res/Talk/chara/light.png", 197, -1, 320, 240, 320, 240, 1, 1, 0, kPictureTransparent},
     {"res/Talk/afterBattle/kessaAfter.jpg", 198, -1, 360, 1120, 360, 140, 1, 8, 'r', 0},
     {"res/Talk/afterBattle/pelunAfter.jpg", 199, -1, 360, 1120, 360, 140, 1, 8, 'r', 0},
     {"res/Talk/afterBattle/fioraAfter.jpg", 200, -1, 360, 1120, 360, 140, 1, 8, 'r', 0},
@@ -412,15 +412,15 @@ const PictureRow kPictureRows[] = {
     {"res/Frame/menu.png", 409, -1, 256, 312, 256, 52, 1, 6, 'r', kPictureTransparent},
     {"res/Frame/cursol.png", 410, -1, 64, 64, 64, 64, 1, 1, 0, kPictureTransparent},
     {"res/Choice/CharacterSelectFrame.png", 411, -1, 640, 480, 640, 480, 1, 1, 0, kPictureTransparent|kPictureChoiceHoles},
-    {"res/Choice/CharacterSelect1Pside.png", 412, -1, 210, 328, 210, 328, 1, 1, 0, kPictureTransparent},
-    {"res/Choice/CharacterSelect2Pside.png", 413, -1, 210, 328, 210, 328, 1, 1, 0, kPictureTransparent},
+    {"res/Choice/CharacterSelect1Pside.png", 412, -1, 210, 342, 210, 342, 1, 1, 0, kPictureTransparent},
+    {"res/Choice/CharacterSelect2Pside.png", 413, -1, 210, 342, 210, 342, 1, 1, 0, kPictureTransparent},
     {"res/Choice/CharacterSelect1PsideChara.png", 414, -1, 1470, 328, 210, 328, 7, 1, 'c', kPictureTransparent},
     {"res/Choice/CharacterSelect2PsideChara.png", 415, -1, 1470, 328, 210, 328, 7, 1, 'c', kPictureTransparent},
     {"res/Choice/CharacterSelectStory.png", 416, -1, 1260, 328, 210, 328, 6, 1, 'c', kPictureTransparent},
     {"res/Choice/CharacterSelectName.png", 417, -1, 174, 300, 174, 50, 1, 6, 'r', kPictureTransparent},
     {"res/Choice/select.png", 418, -1, 64, 64, 64, 64, 1, 1, 0, kPictureTransparent},
-    {"res/Choice/plaerselectA.png", 419, -1, 128, 64, 128, 64, 1, 1, 0, kPictureTransparent},
-    {"res/Choice/plaerselectB.png", 420, -1, 128, 64, 128, 64, 1, 1, 0, kPictureTransparent},
+    {"res/Choice/plaerselectA.png", 419, -1, 176, 64, 176, 64, 1, 1, 0, kPictureTransparent},
+    {"res/Choice/plaerselectB.png", 420, -1, 176, 64, 176, 64, 1, 1, 0, kPictureTransparent},
     {"res/Option/optionBG.jpg", 421, -1, 640, 480, 640, 480, 1, 1, 0, 0},
     {"res/Option/option.png", 422, -1, 640, 40, 640, 40, 1, 1, 0, kPictureTransparent},
     {"res/Option/1.png", 423, -1, 64, 32, 64, 32, 1, 1, 0, kPictureTransparent},
@@ -485,6 +485,7 @@ bool FixedColour(int entry, int cell, uint32_t* colour) {
         case 41: *colour = 0xFFD040; return true;   // skill chip mark: gold
         case 42: *colour = 0xF0E060; return true;   // level lamp
         case 131: *colour = 0xA8D8F0; return true;  // stopped-time chip: ice
+        case 197: *colour = 0xFFF0A0; return true;  // the prologue's light
         case 132: *colour = 0x8098B8; return true;  // side 0's locked cells
         case 133: *colour = 0xB89880; return true;  // side 1's locked cells
         case 134: *colour = 0x9CA0A8; return true;  // side 0's pending garbage
@@ -515,6 +516,10 @@ uint32_t HsvColour(int hue, double s, double v) {
 }
 
 }  // namespace
+
+bool PictureIsTalkPortrait(const PictureRow& row) {
+    return row.cellWidth == 160 && row.cellHeight == 256 && std::strncmp(row.path, "res/Talk/chara/", 15) == 0;
+}
 
 bool PictureIsFieldBackdrop(const PictureRow& row) {
     return row.entry >= 4 && row.entry <= 30 && row.entry % 4 != 3;
@@ -554,6 +559,26 @@ void PictureSamplePoint(const PictureRow& row, int* x, int* y) {
     if (e == 41 || e == 47) {  // round marks: the middle, below the shine
         *x = row.cellWidth / 2;
         *y = row.cellHeight / 2 + 2;
+        return;
+    }
+    if (e == 136) {  // the talk frame is open inside: a point on its left rim
+        *x = 4;
+        *y = row.height / 2;
+        return;
+    }
+    if (e == 48 || e == 197) {  // the bursts: straight below the middle, clear of the words
+        *x = row.cellWidth / 2;
+        *y = row.cellHeight * 5 / 6;
+        return;
+    }
+    if (e == 419 || e == 420) {  // the choice banners: right of the word, in the banner's own half
+        *x = row.width - 13;
+        *y = e == 419 ? 16 : 48;
+        return;
+    }
+    if (PictureIsTalkPortrait(row)) {  // the figure stands low in the cell: below its words
+        *x = 120;
+        *y = 240;
         return;
     }
     if (e == 410) {  // the star cursor: its round middle
