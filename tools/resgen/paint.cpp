@@ -193,9 +193,6 @@ std::string Caption(const PictureRow& row, int index) {
     if (e == 0) return "LOADING";
     if (e == 2) return "NOW LOADING";
     if (e == 37) return "PAUSE";
-    if (e == 51) return "SKILL";
-    if (e == 49) return "BACK TO TITLE";
-    if (e == 50) return "BACK TO GAME";
     if (e >= 95 && e <= 109) return Humanise(Stem(row));
     if (e >= 198 && e <= 204) return kCharacterNames[e - 198] + std::string(index == 0 ? " WINS" : " BEATS ") +
                                      (index == 0 ? "" : kCharacterNames[(index - 1) % 7]);
@@ -204,6 +201,7 @@ std::string Caption(const PictureRow& row, int index) {
     if (e == 319) return "PAUSE GRAVE";
     if (e >= 320 && e <= 326) return std::string("MUSIC: ") + kCharacterNames[e - 320] + " THEME";
     if (e >= 31 && e <= 36) return kCharacterNames[e - 31] + std::string(" TALK BACKGROUND");
+    if (e == 391) return "TEXT WINDOW";
     if (e == 411) return "CHARACTER SELECT";
     if (e == 412) return "1P SIDE";
     if (e == 413) return "2P SIDE";
@@ -230,9 +228,9 @@ Box CellBox(const PictureRow& row, int c, int r) {
             row.cellHeight - 2 * inset};
 }
 
-// Pictures that the game draws mirrored as well as plain, besides the figures: the skills' pictures face the
-// rival, so side 0 sees them mirrored, and the chime sprite turns about while it rings.
-bool DrawnBothWays(const PictureRow& row) { return (row.entry >= 327 && row.entry <= 369) || row.entry == 407; }
+// Pictures that the game draws mirrored as well as plain, besides the figures and the chime: the skills'
+// pictures face the rival, so side 0 sees them mirrored.
+bool DrawnBothWays(const PictureRow& row) { return row.entry >= 327 && row.entry <= 369; }
 
 // Flat colour, outline, the picture's name and its entry tag, all in the top left (centred and written both ways
 // on pictures drawn mirrored too) so the sample point at three quarters stays clear.
@@ -373,8 +371,9 @@ void PaintFigure(Canvas& canvas, const PictureRow& row, int c, int index, const 
     const uint32_t colour = PictureCellColour(row, index);
     const int x0 = c * row.cellWidth;
     const int cx = x0 + 86;
-    // Conversation portraits stand lower: the talk window covers the top 104 rows of a portrait beside it.
-    const int drop = PictureIsTalkPortrait(row) ? 68 : 0;
+    // Conversation portraits stand lower: the talk window covers the top 104 rows of a portrait beside it. The
+    // pause draws side 0's figure 40 pixels above the screen's top, so the others keep their head below row 40.
+    const int drop = PictureIsTalkPortrait(row) ? 68 : 10;
     const int headY = 58 + drop - (index % 2) * 4;  // the two frames of a pose: the head bobs
     const int bodyTop = 86 + drop;
     auto body = [&](int grow, uint32_t rgb) {
@@ -422,7 +421,25 @@ void FigureWords(const PictureRow& row, std::string* name, std::string* pose) {
     *pose = Humanise(stem.substr(split));
 }
 
+// The level plate under each field (180 x 25 at y 455, down to the screen's bottom); the skill's name plate
+// covers its left 160 pixels once the side has a level.
+void PaintLevelPlate(Canvas& canvas, const PictureRow& row) {
+    const uint32_t colour = PictureCellColour(row, 0);
+    canvas.fill(0, 0, row.width, row.height, colour);
+    canvas.outline(0, 0, row.width, row.height, kOutline);
+    Text(canvas, "NO SKILL " + Tag(row, 0), 5, 9, 1, InkOn(colour));
+}
+
 // ---- Conversations ----
+
+// A conversation's background: its name inside the talk frame's rim, above where the window can stand.
+void PaintTalkBackground(Canvas& canvas, const PictureRow& row) {
+    const uint32_t colour = PictureCellColour(row, 0);
+    canvas.fill(0, 0, row.width, row.height, colour);
+    const uint32_t ink = InkOn(colour);
+    Text(canvas, Caption(row, 0), 20, 20, 2, ink);
+    Text(canvas, Tag(row, 0), 20, 38, 1, ink);
+}
 
 // The conversation's frame lies over the character's background: a rim round the screen, open inside, with its
 // name in the bottom rim where no portrait or window reaches.
@@ -490,6 +507,27 @@ void PaintLight(Canvas& canvas, const PictureRow& row) {
     Burst(canvas, 0, 0, row.width, row.height, colour);
     TextCentred(canvas, "LIGHT", row.width / 2, row.height / 2 - 14, 4, InkOn(colour));
     TextCentred(canvas, Tag(row, 0), row.width / 2, row.height / 2 + 18, 1, InkOn(colour));
+}
+
+// ---- The extra scene's chimes ----
+
+// The chime game's bell; the scene turns it about while it rings, so its words stand both ways.
+void PaintChime(Canvas& canvas, const PictureRow& row) {
+    const uint32_t colour = PictureCellColour(row, 0);
+    const int cx = row.width / 2;
+    for (int grow = 2; grow >= 0; grow -= 2) {
+        const uint32_t rgb = grow ? kOutline : colour;
+        Disc(canvas, 2 * cx, 2 * 18, 2 * (14 + grow), rgb);
+        for (int y = 18 - grow; y < 66 + grow; ++y) {
+            const int half = 14 + (y - 8) * 12 / 58 + grow;
+            canvas.fill(cx - half, y, 2 * half, 1, rgb);
+        }
+        canvas.fill(2 - grow, 64 - grow, row.width - 4 + 2 * grow, 6 + 2 * grow, rgb);
+    }
+    Disc(canvas, 2 * cx, 2 * 74, 10, kOutline);  // the clapper
+    const uint32_t ink = InkOn(colour);
+    TextBothWays(canvas, "CHIME", cx, 24, 1, ink);
+    TextBothWays(canvas, Tag(row, 0), cx, 42, 1, ink);
 }
 
 // ---- Menus ----
@@ -659,7 +697,8 @@ void PaintMusicList(Canvas& canvas, const PictureRow& row) {
     const uint32_t ink = InkOn(colour);
     Text(canvas, "MUSIC ROOM", 182, 12, 2, ink);
     for (int i = 0; i < 11; ++i) Text(canvas, std::to_string(i + 1) + " " + kTracks[i], 182, 32 + 28 * i + 12, 2, ink);
-    Text(canvas, Tag(row, 0), 182, 336, 1, ink);
+    const std::string tag = Tag(row, 0);
+    Text(canvas, tag, 466 - TextWidth(tag, 1), 340, 1, ink);
 }
 
 // The music room's cursor: a pointer at its top left.
@@ -712,6 +751,8 @@ Canvas Paint(const PictureRow& row) {
         case 137: PaintTalkWindow(canvas, row); return canvas;
         case 196: PaintThrownItem(canvas, row); return canvas;
         case 48: PaintFlash(canvas, row); return canvas;
+        case 51: PaintLevelPlate(canvas, row); return canvas;
+        case 407: PaintChime(canvas, row); return canvas;
         case 197: PaintLight(canvas, row); return canvas;
         case 422: {  // the options screen's sliding heading
             const uint32_t colour = PictureCellColour(row, 0);
@@ -732,6 +773,10 @@ Canvas Paint(const PictureRow& row) {
         PaintChip(canvas, row);
         return canvas;
     }
+    if (e >= 31 && e <= 36) {
+        PaintTalkBackground(canvas, row);
+        return canvas;
+    }
     if (e >= 423 && e <= 431) {
         PaintOptionLabel(canvas, row);
         return canvas;
@@ -747,6 +792,8 @@ Canvas Paint(const PictureRow& row) {
             const int index = row.columns > 1 ? c : r;
             if (e == 43) {
                 PaintSign(canvas, row, c, r, index, std::string(1, "READY"[index]), 6);
+            } else if (e == 49 || e == 50) {
+                PaintSign(canvas, row, c, r, index, e == 49 ? "BACK TO TITLE" : "BACK TO GAME", 2);
             } else if (e >= 44 && e <= 46) {
                 PaintSign(canvas, row, c, r, index, e == 44 ? "START" : e == 45 ? "WINNER" : "LOSER", 4);
             } else if (e >= 53 && e <= 73) {

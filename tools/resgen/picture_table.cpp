@@ -59,7 +59,7 @@ const PictureRow kPictureRows[] = {
     {"res/Frame/fire.png", 48, -1, 512, 256, 256, 256, 2, 1, 'c', kPictureTransparent},
     {"res/Frame/Pose/backTitle.png", 49, -1, 200, 40, 200, 40, 1, 1, 0, kPictureTransparent},
     {"res/Frame/Pose/backGame.png", 50, -1, 200, 40, 200, 40, 1, 1, 0, kPictureTransparent},
-    {"res/Frame/SkillName/skillName.png", 51, -1, 200, 40, 200, 40, 1, 1, 0, kPictureTransparent},
+    {"res/Frame/SkillName/skillName.png", 51, -1, 180, 25, 180, 25, 1, 1, 0, kPictureTransparent},
     {"res/Frame/SkillName/skillName_a_line.png", 52, -1, 176, 8, 176, 8, 1, 1, 0, kPictureTransparent},
     {"res/Frame/SkillName/Kessa/kessa1.png", 53, -1, 160, 24, 160, 24, 1, 1, 0, kPictureTransparent},
     {"res/Frame/SkillName/Kessa/kessa2.png", 54, -1, 160, 24, 160, 24, 1, 1, 0, kPictureTransparent},
@@ -391,7 +391,7 @@ const PictureRow kPictureRows[] = {
     {"res/Delphy/cg/11.jpg", 388, -1, 640, 480, 640, 480, 1, 1, 0, 0},
     {"res/Delphy/cg/12.jpg", 389, -1, 640, 480, 640, 480, 1, 1, 0, 0},
     {"res/Delphy/cg/13.jpg", 390, -1, 640, 480, 640, 480, 1, 1, 0, 0},
-    {"res/Delphy/textwindow.png", 391, -1, 640, 160, 640, 160, 1, 1, 0, kPictureTransparent},
+    {"res/Delphy/textwindow.png", 391, -1, 472, 88, 472, 88, 1, 1, 0, kPictureTransparent},
     {"res/Delphy/delphyBefore.png", 392, -1, 460, 336, 460, 84, 1, 4, 'r', kPictureTransparent},
     {"res/Delphy/delphyA.png", 393, -1, 460, 84, 460, 84, 1, 1, 'r', kPictureTransparent},
     {"res/Delphy/delphyB.png", 394, -1, 460, 84, 460, 84, 1, 1, 'r', kPictureTransparent},
@@ -407,7 +407,7 @@ const PictureRow kPictureRows[] = {
     {"res/Delphy/bar.png", 404, -1, 512, 32, 512, 32, 1, 1, 0, kPictureTransparent},
     {"add/music.png", 405, -1, 640, 480, 640, 480, 1, 1, 0, kPictureTransparent},
     {"res/Delphy/select.png", 406, -1, 160, 200, 160, 200, 1, 1, 0, kPictureTransparent},
-    {"res/Delphy/quorra.png", 407, -1, 160, 200, 160, 200, 1, 1, 0, kPictureTransparent},
+    {"res/Delphy/quorra.png", 407, -1, 56, 80, 56, 80, 1, 1, 0, kPictureTransparent},
     {"add/title.png", 408, -1, 640, 480, 640, 480, 1, 1, 0, 0},
     {"res/Frame/menu.png", 409, -1, 256, 312, 256, 52, 1, 6, 'r', kPictureTransparent},
     {"res/Frame/cursol.png", 410, -1, 64, 64, 64, 64, 1, 1, 0, kPictureTransparent},
@@ -486,6 +486,9 @@ bool FixedColour(int entry, int cell, uint32_t* colour) {
         case 42: *colour = 0xF0E060; return true;   // level lamp
         case 131: *colour = 0xA8D8F0; return true;  // stopped-time chip: ice
         case 197: *colour = 0xFFF0A0; return true;  // the prologue's light
+        case 137: *colour = 0xF0F0E8; return true;  // the talk window: a white balloon round the coloured pages
+        case 196: *colour = 0xC87838; return true;  // the thrown parcel
+        case 406: *colour = 0xFFE040; return true;  // the music room's pointer, bright on any backdrop
         case 132: *colour = 0x8098B8; return true;  // side 0's locked cells
         case 133: *colour = 0xB89880; return true;  // side 1's locked cells
         case 134: *colour = 0x9CA0A8; return true;  // side 0's pending garbage
@@ -531,8 +534,10 @@ uint32_t PictureCellColour(const PictureRow& row, int cell) {
     // Hue steps: 37 degrees between rows, 97 between cells; saturation and value fixed high, so no channel set
     // is near black and a 16-bit screen still tells cells apart.
     const int hue = (row.entry * 37 + cell * 97) % 360;
-    // What lies behind the fields and the next-piece column stays dark, so the blocks on it read at a glance.
+    // What lies behind the fields and the next-piece column stays dark, so the blocks on it read at a glance;
+    // the conversations' backgrounds are dimmed, so the portraits and the window stand out on them.
     if (PictureIsFieldBackdrop(row)) return HsvColour(hue, 0.5, 0.32);
+    if (row.entry >= 31 && row.entry <= 36) return HsvColour(hue, 0.45, 0.55);
     return HsvColour(hue, 0.7, 0.9);
 }
 
@@ -579,6 +584,11 @@ void PictureSamplePoint(const PictureRow& row, int* x, int* y) {
     if (PictureIsTalkPortrait(row)) {  // the figure stands low in the cell: below its words
         *x = 120;
         *y = 240;
+        return;
+    }
+    if (e == 407) {  // the chime: its bell, below the words
+        *x = 44;
+        *y = 62;
         return;
     }
     if (e == 410) {  // the star cursor: its round middle
