@@ -491,13 +491,14 @@ void Burst(Canvas& canvas, int x0, int y0, int w, int h, uint32_t colour) {
 }
 
 // The versus flash: the talk scene draws both 256 x 256 halves over each other, mirrored on the left and plain
-// on the right, so each half is a burst with the word in the same place, as is and mirrored.
+// on the right, so each half is a burst with the word in the same place, as is and mirrored. The portraits are
+// drawn over the flash with their heads from its row 100 on: the words stay above.
 void PaintFlash(Canvas& canvas, const PictureRow& row) {
     for (int c = 0; c < row.columns; ++c) {
         const uint32_t colour = PictureCellColour(row, c);
         const int x0 = c * row.cellWidth;
         Burst(canvas, x0, 0, row.cellWidth, row.cellHeight, colour);
-        TextBothWays(canvas, "FIRE", x0 + row.cellWidth / 2, 76, 5, InkOn(colour));
+        TextBothWays(canvas, "FIRE", x0 + row.cellWidth / 2, 38, 4, InkOn(colour));
     }
 }
 
