@@ -1,5 +1,6 @@
 // The picture rows: one per file, sizes and grids derived from where the game cuts and draws each picture. Where
-// two entries share a file, the larger cut won.
+// two entries share a file, the larger cut won. The skill backgrounds that are drawn unturned from the screen's
+// corner (Pelun's and Quen's scroll by a screen's height) cover the screen; the turning ones are field-sized.
 #include "tools/resgen/picture_table.h"
 
 #include <algorithm>
@@ -105,17 +106,17 @@ const PictureRow kPictureRows[] = {
     {"res/Frame/SkillName/Wix/skillName_a_wix3.png", 94, -1, 600, 60, 600, 60, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Kessa/kessaSkillBackA.png", 95, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Kessa/kessaSkillBackB.png", 96, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
-    {"res/Effect/SkillBack/Pelun/pelunSkillBackA.png", 97, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
+    {"res/Effect/SkillBack/Pelun/pelunSkillBackA.png", 97, -1, 640, 480, 640, 480, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Pelun/pelunSkillBackB.png", 98, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Fiora/fioSkillBackA.png", 99, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Fiora/fioSkillBackB.png", 100, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Vellis/vellisSkillBackA.png", 101, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Vellis/vellisSkillBackB.png", 102, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Vellis/vellisSkillBackC.png", 103, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
-    {"res/Effect/SkillBack/Obren/obrenSkillBackA.png", 104, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
+    {"res/Effect/SkillBack/Obren/obrenSkillBackA.png", 104, -1, 640, 480, 640, 480, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Obren/obrenSkillBackB.png", 105, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Obren/obrenSkillBackC.png", 106, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
-    {"res/Effect/SkillBack/Quen/quenSkillBack.png", 107, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
+    {"res/Effect/SkillBack/Quen/quenSkillBack.png", 107, -1, 640, 480, 640, 480, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Wix/WixSkillBackA.png", 108, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Wix/WixSkillBackB.png", 109, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
     {"res/Block/nextLine.png", 110, -1, 60, 60, 60, 60, 1, 1, 0, kPictureTransparent},
