@@ -396,8 +396,10 @@ void PaintFigure(Canvas& canvas, const PictureRow& row, int c, int index, const 
 
 bool IsFigureRow(const PictureRow& row) {
     const std::string path = row.path;
+    // The skills' own figures (res/Effect/) stand where the caster's figure stands.
     return PictureIsTalkPortrait(row) ||
-           (row.cellWidth == 160 && row.cellHeight == 256 && path.rfind("res/Character/", 0) == 0);
+           (row.cellWidth == 160 && row.cellHeight == 256 &&
+            (path.rfind("res/Character/", 0) == 0 || path.rfind("res/Effect/", 0) == 0));
 }
 
 void FigureWords(const PictureRow& row, std::string* name, std::string* pose) {
@@ -413,7 +415,7 @@ void FigureWords(const PictureRow& row, std::string* name, std::string* pose) {
         *pose = Humanise(stem);
         return;
     }
-    // Conversation portraits: "kessaNormal", "fioCrisis", "drevo".
+    // Conversation portraits and skill figures: "kessaNormal", "fioCrisis", "drevo", "knifeVellis".
     size_t split = 0;
     while (split < stem.size() && !(stem[split] >= 'A' && stem[split] <= 'Z')) ++split;
     *name = Upper(stem.substr(0, split));
