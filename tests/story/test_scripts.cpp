@@ -1,6 +1,7 @@
 // Every conversation script run through the conversation scene: decide pressed every other frame until the scene
 // offers its successor. The pages read back at the window's text position are the script's pages in order, every
-// sheet it cuts from is in the conversation group, and the successor is the story table's.
+// sheet it cuts from is in the conversation group, the background shows through the talk frame, and the successor
+// is the story table's.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -68,6 +69,7 @@ TEST_P(ScriptRunTest, ShowsItsPagesInOrderAndOffersItsSuccessor) {
     int previousState = scene->state();
     bool pressed = false;
     int lastShown = -1;
+    bool backgroundLookedAt = false;
     inputCurrent[0] = inputPrevious[0] = 0;
     int frame = 0;
     for (; frame < 4000 && !scene->getNextScene(); ++frame) {
@@ -77,6 +79,12 @@ TEST_P(ScriptRunTest, ShowsItsPagesInOrderAndOffersItsSuccessor) {
         scene->update();
         if (previousState == SceneTalk::kTalk && scene->state() != SceneTalk::kTalk) ++talkEnds;
         previousState = scene->state();
+        // The talk frame lies over the conversation's background: below the portraits the background shows.
+        if (scene->state() == SceneTalk::kTalk && !backgroundLookedAt) {
+            backgroundLookedAt = true;
+            EXPECT_TRUE(ShowsCell(game().pixel(320, 440), 31 + (stage < 1 ? character : partner), 0))
+                << "the background through the talk frame";
+        }
         lastShown = scene->state() == SceneTalk::kTalk ? ShownPage(game(), *scene->talk()) : -1;
         if (lastShown >= 0 && (shown.empty() || shown.back() != lastShown)) shown.push_back(lastShown);
     }

@@ -5,6 +5,7 @@
 #include "tools/resgen/paint.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -121,6 +122,26 @@ void TextCentred(Canvas& c, const std::string& s, int cx, int y, int scale, uint
     Text(c, s, cx - TextWidth(s, scale) / 2, y, scale, rgb);
 }
 
+// The same text mirrored left-right about its own middle: what a picture drawn mirrored shows as `Text`.
+void TextMirrored(Canvas& c, const std::string& s, int x, int y, int scale, uint32_t rgb,
+                  Clip clip = {0, 0, 1 << 20, 1 << 20}) {
+    const int right = x + TextWidth(s, scale) - 1;
+    DrawTinyText(s.c_str(), x, y, scale, [&](int px, int py) {
+        const int mx = x + right - px;
+        if (mx >= clip.x0 && py >= clip.y0 && mx < clip.x1 && py < clip.y1) c.set(mx, py, rgb);
+    });
+}
+
+// Words on a picture that the game draws mirrored as well as plain: the text as is and, right below it, mirrored,
+// so one of the two reads either way. Centred on `cx`; returns the height the pair takes.
+int TextBothWays(Canvas& c, const std::string& s, int cx, int y, int scale, uint32_t rgb,
+                 Clip clip = {0, 0, 1 << 20, 1 << 20}) {
+    const int x = cx - TextWidth(s, scale) / 2;
+    Text(c, s, x, y, scale, rgb, clip);
+    TextMirrored(c, s, x, y + 8 * scale, scale, rgb, clip);
+    return 16 * scale;
+}
+
 // A filled disc; centre and radius in half pixels, so discs can centre between pixels.
 void Disc(Canvas& c, int cx2, int cy2, int r2, uint32_t rgb) {
     for (int y = (cy2 - r2) / 2 - 1; y <= (cy2 + r2) / 2 + 1; ++y) {
@@ -172,9 +193,6 @@ std::string Caption(const PictureRow& row, int index) {
     if (e == 0) return "LOADING";
     if (e == 2) return "NOW LOADING";
     if (e == 37) return "PAUSE";
-    if (e == 51) return "SKILL";
-    if (e == 49) return "BACK TO TITLE";
-    if (e == 50) return "BACK TO GAME";
     if (e >= 95 && e <= 109) return Humanise(Stem(row));
     if (e >= 198 && e <= 204) return kCharacterNames[e - 198] + std::string(index == 0 ? " WINS" : " BEATS ") +
                                      (index == 0 ? "" : kCharacterNames[(index - 1) % 7]);
@@ -183,14 +201,11 @@ std::string Caption(const PictureRow& row, int index) {
     if (e == 319) return "PAUSE GRAVE";
     if (e >= 320 && e <= 326) return std::string("MUSIC: ") + kCharacterNames[e - 320] + " THEME";
     if (e >= 31 && e <= 36) return kCharacterNames[e - 31] + std::string(" TALK BACKGROUND");
+    if (e == 391) return "TEXT WINDOW";
     if (e == 411) return "CHARACTER SELECT";
     if (e == 412) return "1P SIDE";
     if (e == 413) return "2P SIDE";
-    if (e == 419) return "CHOOSE";
-    if (e == 420) return "YOUR FIGHTER";
     if (e == 421) return "OPTIONS";
-    if (e == 136) return "TALK FRAME";
-    if (e == 137) return "TALK WINDOW";
     const int character = CharacterOfFolder(Folder(row));
     const std::string name = Humanise(Stem(row));
     return character >= 0 ? kCharacterNames[character] + (" " + name) : name;
@@ -203,7 +218,9 @@ struct Box {
 
 Box CellBox(const PictureRow& row, int c, int r) {
     const bool sheet = PictureIsJpeg(row) && (row.indexKind == 'p' || row.indexKind == 'r');
-    const bool transparent = (row.flags & kPictureTransparent) != 0 && !(row.flags & kPictureFieldHoles);
+    // The full-screen frames with holes cover the whole screen; other sprites keep a transparent surround.
+    const bool transparent =
+        (row.flags & kPictureTransparent) != 0 && !(row.flags & (kPictureFieldHoles | kPictureChoiceHoles));
     int inset = 0;
     if (transparent) inset = std::min(6, std::max(1, std::min(row.cellWidth, row.cellHeight) / 8));
     if (sheet) inset = 4;
@@ -211,8 +228,12 @@ Box CellBox(const PictureRow& row, int c, int r) {
             row.cellHeight - 2 * inset};
 }
 
-// Flat colour, outline, the picture's name and its entry tag, all in the top left so the sample point at three
-// quarters stays clear.
+// Pictures that the game draws mirrored as well as plain, besides the figures and the chime: the skills'
+// pictures face the rival, so side 0 sees them mirrored.
+bool DrawnBothWays(const PictureRow& row) { return row.entry >= 327 && row.entry <= 369; }
+
+// Flat colour, outline, the picture's name and its entry tag, all in the top left (centred and written both ways
+// on pictures drawn mirrored too) so the sample point at three quarters stays clear.
 void PaintPlainCell(Canvas& canvas, const PictureRow& row, int c, int r, int index) {
     const uint32_t colour = PictureCellColour(row, index);
     const Box b = CellBox(row, c, r);
@@ -226,6 +247,12 @@ void PaintPlainCell(Canvas& canvas, const PictureRow& row, int c, int r, int ind
     const Clip clip{b.x, b.y, b.x + b.w - 2, b.y + b.h - 2};
     const std::string caption = Caption(row, index);
     const std::string tag = Tag(row, index);
+    if (DrawnBothWays(row)) {
+        const int cx = b.x + b.w / 2;
+        const int y = b.y + 4 + TextBothWays(canvas, caption, cx, b.y + 4, FitScale(caption, b.w - 8, 2), ink, clip);
+        TextBothWays(canvas, tag, cx, y, 1, ink, clip);
+        return;
+    }
     if (b.h >= 34) {
         const int scale = FitScale(caption, b.w - 8, 2);
         Text(canvas, caption, b.x + 4, b.y + 4, scale, ink, clip);
@@ -336,17 +363,22 @@ void PaintSign(Canvas& canvas, const PictureRow& row, int c, int r, int index, c
 }
 
 // A figure of the match, the pause and the conversations: 160 x 256 cells, a head and a body with the name and
-// the pose written on it. The figure keeps to columns 34-138: the match draws side 1's figure from x 500 and side
-// 0's mirrored to end at x 140, so the first 30 columns lie over a field and stay transparent.
+// the pose written on it, each both ways, since side 0's figures and the left conversation slots are drawn
+// mirrored. The figure keeps to columns 34-138: the match draws side 1's figure from x 500 and side 0's mirrored
+// to end at x 140, so the first 30 columns lie over a field and stay transparent.
 void PaintFigure(Canvas& canvas, const PictureRow& row, int c, int index, const std::string& name,
                  const std::string& pose) {
     const uint32_t colour = PictureCellColour(row, index);
     const int x0 = c * row.cellWidth;
     const int cx = x0 + 86;
-    const int headY = 58 - (index % 2) * 4;  // the two frames of a pose: the head bobs
+    // Conversation portraits stand lower: the talk window covers the top 104 rows of a portrait beside it. The
+    // pause draws side 0's figure 40 pixels above the screen's top, so the others keep their head below row 40.
+    const int drop = PictureIsTalkPortrait(row) ? 68 : 10;
+    const int headY = 58 + drop - (index % 2) * 4;  // the two frames of a pose: the head bobs
+    const int bodyTop = 86 + drop;
     auto body = [&](int grow, uint32_t rgb) {
-        for (int y = 86 - grow; y < 250 + grow; ++y) {
-            const int half = std::min(42, 30 + (y - 86) / 2) + grow;
+        for (int y = bodyTop - grow; y < 250 + grow; ++y) {
+            const int half = std::min(42, 30 + (y - bodyTop) / 2) + grow;
             canvas.fill(cx - half, y, 2 * half, 1, rgb);
         }
     };
@@ -357,15 +389,17 @@ void PaintFigure(Canvas& canvas, const PictureRow& row, int c, int index, const 
     Disc(canvas, 2 * (cx - 8), 2 * (headY - 2), 5, kOutline);
     Disc(canvas, 2 * (cx + 8), 2 * (headY - 2), 5, kOutline);
     const uint32_t ink = InkOn(colour);
-    TextCentred(canvas, name, cx, 104, FitScale(name, 76, 2), ink);
-    if (!pose.empty()) TextCentred(canvas, pose, cx, 122, 1, ink);
-    TextCentred(canvas, Tag(row, index), cx, 136, 1, ink);
+    int y = bodyTop + 12 + TextBothWays(canvas, name, cx, bodyTop + 12, FitScale(name, 76, 2), ink);
+    if (!pose.empty()) y += 2 + TextBothWays(canvas, pose, cx, y + 2, 1, ink);
+    TextBothWays(canvas, Tag(row, index), cx, y + 2, 1, ink);
 }
 
 bool IsFigureRow(const PictureRow& row) {
     const std::string path = row.path;
-    return row.cellWidth == 160 && row.cellHeight == 256 &&
-           (path.rfind("res/Character/", 0) == 0 || path.rfind("res/Talk/chara/", 0) == 0);
+    // The skills' own figures (res/Effect/) stand where the caster's figure stands.
+    return PictureIsTalkPortrait(row) ||
+           (row.cellWidth == 160 && row.cellHeight == 256 &&
+            (path.rfind("res/Character/", 0) == 0 || path.rfind("res/Effect/", 0) == 0));
 }
 
 void FigureWords(const PictureRow& row, std::string* name, std::string* pose) {
@@ -381,12 +415,122 @@ void FigureWords(const PictureRow& row, std::string* name, std::string* pose) {
         *pose = Humanise(stem);
         return;
     }
-    // Conversation portraits: "kessaNormal", "fioCrisis", "drevo".
+    // Conversation portraits and skill figures: "kessaNormal", "fioCrisis", "drevo", "knifeVellis".
     size_t split = 0;
     while (split < stem.size() && !(stem[split] >= 'A' && stem[split] <= 'Z')) ++split;
     *name = Upper(stem.substr(0, split));
     if (*name == "FIO") *name = "FIORA";
     *pose = Humanise(stem.substr(split));
+}
+
+// The level plate under each field (180 x 25 at y 455, down to the screen's bottom); the skill's name plate
+// covers its left 160 pixels once the side has a level.
+void PaintLevelPlate(Canvas& canvas, const PictureRow& row) {
+    const uint32_t colour = PictureCellColour(row, 0);
+    canvas.fill(0, 0, row.width, row.height, colour);
+    canvas.outline(0, 0, row.width, row.height, kOutline);
+    Text(canvas, "NO SKILL " + Tag(row, 0), 5, 9, 1, InkOn(colour));
+}
+
+// ---- Conversations ----
+
+// A conversation's background: its name inside the talk frame's rim, above where the window can stand.
+void PaintTalkBackground(Canvas& canvas, const PictureRow& row) {
+    const uint32_t colour = PictureCellColour(row, 0);
+    canvas.fill(0, 0, row.width, row.height, colour);
+    const uint32_t ink = InkOn(colour);
+    Text(canvas, Caption(row, 0), 20, 20, 2, ink);
+    Text(canvas, Tag(row, 0), 20, 38, 1, ink);
+}
+
+// The conversation's frame lies over the character's background: a rim round the screen, open inside, with its
+// name in the bottom rim where no portrait or window reaches.
+void PaintTalkFrame(Canvas& canvas, const PictureRow& row) {
+    constexpr int kRim = 12;
+    PaintOpenFrame(canvas, row, row.width, row.height, true, kRim);
+    canvas.outline(kRim - 2, kRim - 2, row.width - 2 * (kRim - 2), row.height - 2 * (kRim - 2), kOutline, 2);
+    const std::string tag = Tag(row, 0) + " TALK FRAME";
+    Text(canvas, tag, row.width - kRim - TextWidth(tag, 1), row.height - 9, 1, InkOn(PictureCellColour(row, 0)));
+}
+
+// The talk window: a balloon whose middle the page text covers (12 pixels in from the sides, 5 from the top,
+// 15 from the bottom), so it carries no words; its tail points down to the left speaker, and to the right one
+// when the window is drawn mirrored.
+void PaintTalkWindow(Canvas& canvas, const PictureRow& row) {
+    const uint32_t colour = PictureCellColour(row, 0);
+    const int bottom = row.height - 10;
+    canvas.fill(0, 0, row.width, bottom, kOutline);
+    canvas.fill(2, 2, row.width - 4, bottom - 4, Darker(colour));
+    canvas.fill(6, 6, row.width - 12, bottom - 12, colour);
+    for (int y = bottom - 2; y < row.height; ++y) {
+        const int half = (row.height - y) * 10 / 12;
+        canvas.fill(56 - half - 1, y, 2 * half + 2, 1, kOutline);
+        if (half > 1) canvas.fill(56 - half + 1, y, 2 * half - 2, 1, colour);
+    }
+}
+
+// The prologue's thrown item: a small round parcel.
+void PaintThrownItem(Canvas& canvas, const PictureRow& row) {
+    const uint32_t colour = PictureCellColour(row, 0);
+    const int w = row.width;
+    Disc(canvas, w, w, w - 1, kOutline);
+    Disc(canvas, w, w, w - 4, colour);
+    canvas.fill(w / 2 - 1, 3, 2, w - 6, kOutline);  // the string round it
+    canvas.fill(3, w / 2 - 1, w - 6, 2, kOutline);
+}
+
+// A twelve-pointed burst filling the box, outlined.
+void Burst(Canvas& canvas, int x0, int y0, int w, int h, uint32_t colour) {
+    const double radius = std::min(w, h) / 2.0 - 4;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const double dx = x + 0.5 - w / 2.0, dy = y + 0.5 - h / 2.0;
+            const double reach = radius * (0.8 + 0.2 * std::cos(12 * std::atan2(dy, dx)));
+            const double d = std::sqrt(dx * dx + dy * dy);
+            if (d <= reach) canvas.set(x0 + x, y0 + y, d >= reach - 3 ? kOutline : colour);
+        }
+    }
+}
+
+// The versus flash: the talk scene draws both 256 x 256 halves over each other, mirrored on the left and plain
+// on the right, so each half is a burst with the word in the same place, as is and mirrored. The portraits are
+// drawn over the flash with their heads from its row 100 on: the words stay above.
+void PaintFlash(Canvas& canvas, const PictureRow& row) {
+    for (int c = 0; c < row.columns; ++c) {
+        const uint32_t colour = PictureCellColour(row, c);
+        const int x0 = c * row.cellWidth;
+        Burst(canvas, x0, 0, row.cellWidth, row.cellHeight, colour);
+        TextBothWays(canvas, "FIRE", x0 + row.cellWidth / 2, 38, 4, InkOn(colour));
+    }
+}
+
+// The prologue's light, drawn whole at (150, 170) between the figures for a moment.
+void PaintLight(Canvas& canvas, const PictureRow& row) {
+    const uint32_t colour = PictureCellColour(row, 0);
+    Burst(canvas, 0, 0, row.width, row.height, colour);
+    TextCentred(canvas, "LIGHT", row.width / 2, row.height / 2 - 14, 4, InkOn(colour));
+    TextCentred(canvas, Tag(row, 0), row.width / 2, row.height / 2 + 18, 1, InkOn(colour));
+}
+
+// ---- The extra scene's chimes ----
+
+// The chime game's bell; the scene turns it about while it rings, so its words stand both ways.
+void PaintChime(Canvas& canvas, const PictureRow& row) {
+    const uint32_t colour = PictureCellColour(row, 0);
+    const int cx = row.width / 2;
+    for (int grow = 2; grow >= 0; grow -= 2) {
+        const uint32_t rgb = grow ? kOutline : colour;
+        Disc(canvas, 2 * cx, 2 * 18, 2 * (14 + grow), rgb);
+        for (int y = 18 - grow; y < 66 + grow; ++y) {
+            const int half = 14 + (y - 8) * 12 / 58 + grow;
+            canvas.fill(cx - half, y, 2 * half, 1, rgb);
+        }
+        canvas.fill(2 - grow, 64 - grow, row.width - 4 + 2 * grow, 6 + 2 * grow, rgb);
+    }
+    Disc(canvas, 2 * cx, 2 * 74, 10, kOutline);  // the clapper
+    const uint32_t ink = InkOn(colour);
+    TextBothWays(canvas, "CHIME", cx, 24, 1, ink);
+    TextBothWays(canvas, Tag(row, 0), cx, 42, 1, ink);
 }
 
 // ---- Menus ----
@@ -518,6 +662,16 @@ void PaintOptionLabel(Canvas& canvas, const PictureRow& row) {
     Text(canvas, word, 5, 5, FitScale(word, row.width - 10, 2), InkOn(colour));
 }
 
+// The choice screen's two banners are drawn centred at one height and sway past each other, never more than 40
+// pixels apart: the first keeps to the top half and the second to the bottom half, so they read one above the other.
+void PaintChoiceBanner(Canvas& canvas, const PictureRow& row, const char* word, bool top) {
+    const uint32_t colour = PictureCellColour(row, 0);
+    const int h = row.height / 2 - 4, y = top ? 2 : row.height / 2 + 2;
+    canvas.fill(8, y, row.width - 16, h, colour);
+    canvas.outline(8, y, row.width - 16, h, kOutline);
+    TextCentred(canvas, word, row.width / 2 - 6, y + (h - 14) / 2, 2, InkOn(colour));
+}
+
 // ---- The extra scene ----
 
 // The menu windows, drawn whole at (170, 116): the scene's highlight box runs over x 24-276 of the window and
@@ -546,7 +700,8 @@ void PaintMusicList(Canvas& canvas, const PictureRow& row) {
     const uint32_t ink = InkOn(colour);
     Text(canvas, "MUSIC ROOM", 182, 12, 2, ink);
     for (int i = 0; i < 11; ++i) Text(canvas, std::to_string(i + 1) + " " + kTracks[i], 182, 32 + 28 * i + 12, 2, ink);
-    Text(canvas, Tag(row, 0), 182, 336, 1, ink);
+    const std::string tag = Tag(row, 0);
+    Text(canvas, tag, 466 - TextWidth(tag, 1), 340, 1, ink);
 }
 
 // The music room's cursor: a pointer at its top left.
@@ -589,10 +744,19 @@ Canvas Paint(const PictureRow& row) {
         case 416: PaintPortraits(canvas, row); return canvas;
         case 417: PaintNameRows(canvas, row); return canvas;
         case 418: PaintSelectMark(canvas, row); return canvas;
+        case 419: PaintChoiceBanner(canvas, row, "CHOOSE", true); return canvas;
+        case 420: PaintChoiceBanner(canvas, row, "YOUR FIGHTER", false); return canvas;
         case 421: PaintOptionBackground(canvas, row); return canvas;
         case 375: PaintExtraWindow(canvas, row, "EXTRA", kExtraItems, 8); return canvas;
         case 376: PaintExtraWindow(canvas, row, "LONG TEXTS", kExtraSubItems, 4); return canvas;
         case 405: PaintMusicList(canvas, row); return canvas;
+        case 136: PaintTalkFrame(canvas, row); return canvas;
+        case 137: PaintTalkWindow(canvas, row); return canvas;
+        case 196: PaintThrownItem(canvas, row); return canvas;
+        case 48: PaintFlash(canvas, row); return canvas;
+        case 51: PaintLevelPlate(canvas, row); return canvas;
+        case 407: PaintChime(canvas, row); return canvas;
+        case 197: PaintLight(canvas, row); return canvas;
         case 422: {  // the options screen's sliding heading
             const uint32_t colour = PictureCellColour(row, 0);
             canvas.fill(0, 2, row.width, row.height - 4, colour);
@@ -612,6 +776,10 @@ Canvas Paint(const PictureRow& row) {
         PaintChip(canvas, row);
         return canvas;
     }
+    if (e >= 31 && e <= 36) {
+        PaintTalkBackground(canvas, row);
+        return canvas;
+    }
     if (e >= 423 && e <= 431) {
         PaintOptionLabel(canvas, row);
         return canvas;
@@ -627,6 +795,8 @@ Canvas Paint(const PictureRow& row) {
             const int index = row.columns > 1 ? c : r;
             if (e == 43) {
                 PaintSign(canvas, row, c, r, index, std::string(1, "READY"[index]), 6);
+            } else if (e == 49 || e == 50) {
+                PaintSign(canvas, row, c, r, index, e == 49 ? "BACK TO TITLE" : "BACK TO GAME", 2);
             } else if (e >= 44 && e <= 46) {
                 PaintSign(canvas, row, c, r, index, e == 44 ? "START" : e == 45 ? "WINNER" : "LOSER", 4);
             } else if (e >= 53 && e <= 73) {
@@ -650,11 +820,10 @@ Canvas Paint(const PictureRow& row) {
         const uint32_t ink = InkOn(PictureCellColour(row, 0));
         TextCentred(canvas, "1P", 175, 74, 2, ink);
         TextCentred(canvas, "2P", 465, 74, 2, ink);
-        // The portraits (210 x 328 at x 70 and 360, y 90) and the story's name list (174 x 300 at (80, 132)) show
-        // through the frame, as they do through the real one.
-        canvas.fill(70, 90, 210, 328, 0, 0);
-        canvas.fill(360, 90, 210, 328, 0, 0);
-        canvas.fill(80, 132, 174, 300, 0, 0);
+        // The panels (210 x 342 at x 70 and 360, y 90) show through the frame, as they do through the real one,
+        // and on them the portraits (210 x 328) or the story's name list (174 x 300 at (80, 132)).
+        canvas.fill(70, 90, 210, 342, 0, 0);
+        canvas.fill(360, 90, 210, 342, 0, 0);
     }
     return canvas;
 }

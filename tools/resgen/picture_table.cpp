@@ -1,5 +1,6 @@
 // The picture rows: one per file, sizes and grids derived from where the game cuts and draws each picture. Where
-// two entries share a file, the larger cut won.
+// two entries share a file, the larger cut won. The skill backgrounds that are drawn unturned from the screen's
+// corner (Pelun's and Quen's scroll by a screen's height) cover the screen; the turning ones are field-sized.
 #include "tools/resgen/picture_table.h"
 
 #include <algorithm>
@@ -53,13 +54,13 @@ const PictureRow kPictureRows[] = {
     {"res/Block/charge.png", 42, -1, 100, 20, 100, 20, 1, 1, 0, kPictureTransparent},
     {"res/Frame/ready.png", 43, -1, 320, 64, 64, 64, 5, 1, 'c', kPictureTransparent},
     {"res/Frame/start.png", 44, -1, 256, 64, 256, 64, 1, 1, 0, kPictureTransparent},
-    {"res/Frame/winner.png", 45, -1, 256, 64, 256, 64, 1, 1, 0, kPictureTransparent},
-    {"res/Frame/losser.png", 46, -1, 256, 64, 256, 64, 1, 1, 0, kPictureTransparent},
+    {"res/Frame/winner.png", 45, -1, 180, 64, 180, 64, 1, 1, 0, kPictureTransparent},
+    {"res/Frame/losser.png", 46, -1, 180, 64, 180, 64, 1, 1, 0, kPictureTransparent},
     {"res/Frame/winMark.png", 47, -1, 32, 32, 32, 32, 1, 1, 0, kPictureTransparent},
     {"res/Frame/fire.png", 48, -1, 512, 256, 256, 256, 2, 1, 'c', kPictureTransparent},
     {"res/Frame/Pose/backTitle.png", 49, -1, 200, 40, 200, 40, 1, 1, 0, kPictureTransparent},
     {"res/Frame/Pose/backGame.png", 50, -1, 200, 40, 200, 40, 1, 1, 0, kPictureTransparent},
-    {"res/Frame/SkillName/skillName.png", 51, -1, 200, 40, 200, 40, 1, 1, 0, kPictureTransparent},
+    {"res/Frame/SkillName/skillName.png", 51, -1, 180, 25, 180, 25, 1, 1, 0, kPictureTransparent},
     {"res/Frame/SkillName/skillName_a_line.png", 52, -1, 176, 8, 176, 8, 1, 1, 0, kPictureTransparent},
     {"res/Frame/SkillName/Kessa/kessa1.png", 53, -1, 160, 24, 160, 24, 1, 1, 0, kPictureTransparent},
     {"res/Frame/SkillName/Kessa/kessa2.png", 54, -1, 160, 24, 160, 24, 1, 1, 0, kPictureTransparent},
@@ -105,17 +106,17 @@ const PictureRow kPictureRows[] = {
     {"res/Frame/SkillName/Wix/skillName_a_wix3.png", 94, -1, 600, 60, 600, 60, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Kessa/kessaSkillBackA.png", 95, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Kessa/kessaSkillBackB.png", 96, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
-    {"res/Effect/SkillBack/Pelun/pelunSkillBackA.png", 97, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
+    {"res/Effect/SkillBack/Pelun/pelunSkillBackA.png", 97, -1, 640, 480, 640, 480, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Pelun/pelunSkillBackB.png", 98, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Fiora/fioSkillBackA.png", 99, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Fiora/fioSkillBackB.png", 100, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Vellis/vellisSkillBackA.png", 101, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Vellis/vellisSkillBackB.png", 102, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Vellis/vellisSkillBackC.png", 103, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
-    {"res/Effect/SkillBack/Obren/obrenSkillBackA.png", 104, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
+    {"res/Effect/SkillBack/Obren/obrenSkillBackA.png", 104, -1, 640, 480, 640, 480, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Obren/obrenSkillBackB.png", 105, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Obren/obrenSkillBackC.png", 106, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
-    {"res/Effect/SkillBack/Quen/quenSkillBack.png", 107, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
+    {"res/Effect/SkillBack/Quen/quenSkillBack.png", 107, -1, 640, 480, 640, 480, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Wix/WixSkillBackA.png", 108, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
     {"res/Effect/SkillBack/Wix/WixSkillBackB.png", 109, -1, 180, 420, 180, 420, 1, 1, 0, kPictureTransparent},
     {"res/Block/nextLine.png", 110, -1, 60, 60, 60, 60, 1, 1, 0, kPictureTransparent},
@@ -204,8 +205,8 @@ const PictureRow kPictureRows[] = {
     {"res/Talk/chara/quenSub.png", 193, -1, 320, 256, 160, 256, 2, 1, 'c', kPictureTransparent},
     {"res/Talk/chara/quenCrisis.png", 194, -1, 960, 256, 160, 256, 6, 1, 'c', kPictureTransparent},
     {"res/Talk/chara/quenLose.png", 195, -1, 320, 256, 160, 256, 2, 1, 'c', kPictureTransparent},
-    {"res/Talk/chara/np.png", 196, -1, 200, 40, 200, 40, 1, 1, 0, kPictureTransparent},
-    {"res/Talk/chara/light.png", 197, -1, 640, 480, 640, 480, 1, 1, 0, kPictureTransparent},
+    {"res/Talk/chara/np.png", 196, -1, 32, 32, 32, 32, 1, 1, 0, kPictureTransparent},
+    {"res/Talk/chara/light.png", 197, -1, 320, 240, 320, 240, 1, 1, 0, kPictureTransparent},
     {"res/Talk/afterBattle/kessaAfter.jpg", 198, -1, 360, 1120, 360, 140, 1, 8, 'r', 0},
     {"res/Talk/afterBattle/pelunAfter.jpg", 199, -1, 360, 1120, 360, 140, 1, 8, 'r', 0},
     {"res/Talk/afterBattle/fioraAfter.jpg", 200, -1, 360, 1120, 360, 140, 1, 8, 'r', 0},
@@ -391,7 +392,7 @@ const PictureRow kPictureRows[] = {
     {"res/Delphy/cg/11.jpg", 388, -1, 640, 480, 640, 480, 1, 1, 0, 0},
     {"res/Delphy/cg/12.jpg", 389, -1, 640, 480, 640, 480, 1, 1, 0, 0},
     {"res/Delphy/cg/13.jpg", 390, -1, 640, 480, 640, 480, 1, 1, 0, 0},
-    {"res/Delphy/textwindow.png", 391, -1, 640, 160, 640, 160, 1, 1, 0, kPictureTransparent},
+    {"res/Delphy/textwindow.png", 391, -1, 472, 88, 472, 88, 1, 1, 0, kPictureTransparent},
     {"res/Delphy/delphyBefore.png", 392, -1, 460, 336, 460, 84, 1, 4, 'r', kPictureTransparent},
     {"res/Delphy/delphyA.png", 393, -1, 460, 84, 460, 84, 1, 1, 'r', kPictureTransparent},
     {"res/Delphy/delphyB.png", 394, -1, 460, 84, 460, 84, 1, 1, 'r', kPictureTransparent},
@@ -407,20 +408,20 @@ const PictureRow kPictureRows[] = {
     {"res/Delphy/bar.png", 404, -1, 512, 32, 512, 32, 1, 1, 0, kPictureTransparent},
     {"add/music.png", 405, -1, 640, 480, 640, 480, 1, 1, 0, kPictureTransparent},
     {"res/Delphy/select.png", 406, -1, 160, 200, 160, 200, 1, 1, 0, kPictureTransparent},
-    {"res/Delphy/quorra.png", 407, -1, 160, 200, 160, 200, 1, 1, 0, kPictureTransparent},
+    {"res/Delphy/quorra.png", 407, -1, 56, 80, 56, 80, 1, 1, 0, kPictureTransparent},
     {"add/title.png", 408, -1, 640, 480, 640, 480, 1, 1, 0, 0},
     {"res/Frame/menu.png", 409, -1, 256, 312, 256, 52, 1, 6, 'r', kPictureTransparent},
     {"res/Frame/cursol.png", 410, -1, 64, 64, 64, 64, 1, 1, 0, kPictureTransparent},
     {"res/Choice/CharacterSelectFrame.png", 411, -1, 640, 480, 640, 480, 1, 1, 0, kPictureTransparent|kPictureChoiceHoles},
-    {"res/Choice/CharacterSelect1Pside.png", 412, -1, 210, 328, 210, 328, 1, 1, 0, kPictureTransparent},
-    {"res/Choice/CharacterSelect2Pside.png", 413, -1, 210, 328, 210, 328, 1, 1, 0, kPictureTransparent},
+    {"res/Choice/CharacterSelect1Pside.png", 412, -1, 210, 342, 210, 342, 1, 1, 0, kPictureTransparent},
+    {"res/Choice/CharacterSelect2Pside.png", 413, -1, 210, 342, 210, 342, 1, 1, 0, kPictureTransparent},
     {"res/Choice/CharacterSelect1PsideChara.png", 414, -1, 1470, 328, 210, 328, 7, 1, 'c', kPictureTransparent},
     {"res/Choice/CharacterSelect2PsideChara.png", 415, -1, 1470, 328, 210, 328, 7, 1, 'c', kPictureTransparent},
     {"res/Choice/CharacterSelectStory.png", 416, -1, 1260, 328, 210, 328, 6, 1, 'c', kPictureTransparent},
     {"res/Choice/CharacterSelectName.png", 417, -1, 174, 300, 174, 50, 1, 6, 'r', kPictureTransparent},
     {"res/Choice/select.png", 418, -1, 64, 64, 64, 64, 1, 1, 0, kPictureTransparent},
-    {"res/Choice/plaerselectA.png", 419, -1, 128, 64, 128, 64, 1, 1, 0, kPictureTransparent},
-    {"res/Choice/plaerselectB.png", 420, -1, 128, 64, 128, 64, 1, 1, 0, kPictureTransparent},
+    {"res/Choice/plaerselectA.png", 419, -1, 176, 64, 176, 64, 1, 1, 0, kPictureTransparent},
+    {"res/Choice/plaerselectB.png", 420, -1, 176, 64, 176, 64, 1, 1, 0, kPictureTransparent},
     {"res/Option/optionBG.jpg", 421, -1, 640, 480, 640, 480, 1, 1, 0, 0},
     {"res/Option/option.png", 422, -1, 640, 40, 640, 40, 1, 1, 0, kPictureTransparent},
     {"res/Option/1.png", 423, -1, 64, 32, 64, 32, 1, 1, 0, kPictureTransparent},
@@ -485,6 +486,10 @@ bool FixedColour(int entry, int cell, uint32_t* colour) {
         case 41: *colour = 0xFFD040; return true;   // skill chip mark: gold
         case 42: *colour = 0xF0E060; return true;   // level lamp
         case 131: *colour = 0xA8D8F0; return true;  // stopped-time chip: ice
+        case 197: *colour = 0xFFF0A0; return true;  // the prologue's light
+        case 137: *colour = 0xF0F0E8; return true;  // the talk window: a white balloon round the coloured pages
+        case 196: *colour = 0xC87838; return true;  // the thrown parcel
+        case 406: *colour = 0xFFE040; return true;  // the music room's pointer, bright on any backdrop
         case 132: *colour = 0x8098B8; return true;  // side 0's locked cells
         case 133: *colour = 0xB89880; return true;  // side 1's locked cells
         case 134: *colour = 0x9CA0A8; return true;  // side 0's pending garbage
@@ -516,6 +521,10 @@ uint32_t HsvColour(int hue, double s, double v) {
 
 }  // namespace
 
+bool PictureIsTalkPortrait(const PictureRow& row) {
+    return row.cellWidth == 160 && row.cellHeight == 256 && std::strncmp(row.path, "res/Talk/chara/", 15) == 0;
+}
+
 bool PictureIsFieldBackdrop(const PictureRow& row) {
     return row.entry >= 4 && row.entry <= 30 && row.entry % 4 != 3;
 }
@@ -526,8 +535,10 @@ uint32_t PictureCellColour(const PictureRow& row, int cell) {
     // Hue steps: 37 degrees between rows, 97 between cells; saturation and value fixed high, so no channel set
     // is near black and a 16-bit screen still tells cells apart.
     const int hue = (row.entry * 37 + cell * 97) % 360;
-    // What lies behind the fields and the next-piece column stays dark, so the blocks on it read at a glance.
+    // What lies behind the fields and the next-piece column stays dark, so the blocks on it read at a glance;
+    // the conversations' backgrounds are dimmed, so the portraits and the window stand out on them.
     if (PictureIsFieldBackdrop(row)) return HsvColour(hue, 0.5, 0.32);
+    if (row.entry >= 31 && row.entry <= 36) return HsvColour(hue, 0.45, 0.55);
     return HsvColour(hue, 0.7, 0.9);
 }
 
@@ -554,6 +565,31 @@ void PictureSamplePoint(const PictureRow& row, int* x, int* y) {
     if (e == 41 || e == 47) {  // round marks: the middle, below the shine
         *x = row.cellWidth / 2;
         *y = row.cellHeight / 2 + 2;
+        return;
+    }
+    if (e == 136) {  // the talk frame is open inside: a point on its left rim
+        *x = 4;
+        *y = row.height / 2;
+        return;
+    }
+    if (e == 48 || e == 197) {  // the bursts: straight below the middle, clear of the words
+        *x = row.cellWidth / 2;
+        *y = row.cellHeight * 5 / 6;
+        return;
+    }
+    if (e == 419 || e == 420) {  // the choice banners: right of the word, in the banner's own half
+        *x = row.width - 13;
+        *y = e == 419 ? 16 : 48;
+        return;
+    }
+    if (PictureIsTalkPortrait(row)) {  // the figure stands low in the cell: below its words
+        *x = 120;
+        *y = 240;
+        return;
+    }
+    if (e == 407) {  // the chime: its bell, below the words
+        *x = 44;
+        *y = 62;
         return;
     }
     if (e == 410) {  // the star cursor: its round middle

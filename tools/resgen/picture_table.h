@@ -47,6 +47,9 @@ void PictureSamplePoint(const PictureRow& row, int* x, int* y);
 // The stage's field and next-piece backdrops (entries 4-30 that are not stage pictures).
 bool PictureIsFieldBackdrop(const PictureRow& row);
 
+// The conversation portraits: 160 x 256 cells of the sheets under res/Talk/chara/.
+bool PictureIsTalkPortrait(const PictureRow& row);
+
 // Next-piece previews draw each block of the shape this many pixels square.
 constexpr int kPreviewBlock = 10;
 // Where a kind's 4 x 4 grid (unturned) starts in its 60 x 60 preview, so the shape sits in the middle.
