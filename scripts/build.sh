@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Configures and builds one or both Windows targets: scripts/build.sh [i686|x86_64|all] (default all).
+# Configures and builds one or both Windows targets: scripts/build.sh [i686|x86_64|all] [TARGET...] (default all,
+# and every target of the build: the game, tools, tests and benchmarks). Naming targets (say Kavorin, the game)
+# builds only those and what they need.
 # Output goes to $BUILD_ROOT/<arch> (default build/<arch>). Both targets build side by side, sharing KAVORIN_JOBS
 # (default: the number of cores) between them; each line of a target's output then starts with its name.
 set -euo pipefail
@@ -9,8 +11,12 @@ jobs=${KAVORIN_JOBS:-$(nproc)}
 case "${1:-all}" in
   all) arches=(x86_64 i686) ;;
   i686|x86_64) arches=("$1") ;;
-  *) echo "usage: $0 [i686|x86_64|all]" >&2; exit 2 ;;
+  *) echo "usage: $0 [i686|x86_64|all] [TARGET...]" >&2; exit 2 ;;
 esac
+[ $# -eq 0 ] || shift
+targets=()
+named=
+if [ $# -gt 0 ]; then targets=(--target "$@"); named=" ($*)"; fi
 for arch in "${arches[@]}"; do
   dir=$root/$arch
   if [ ! -f "$dir/build.ninja" ]; then
@@ -19,16 +25,16 @@ for arch in "${arches[@]}"; do
   fi
 done
 if [ ${#arches[@]} -eq 1 ]; then
-  echo "build: ${arches[0]}"
-  cmake --build "$root/${arches[0]}" -j "$jobs"
+  echo "build: ${arches[0]}$named"
+  cmake --build "$root/${arches[0]}" -j "$jobs" "${targets[@]}"
   exit 0
 fi
 
 share=$(( (jobs + ${#arches[@]} - 1) / ${#arches[@]} ))
 pids=()
 for arch in "${arches[@]}"; do
-  echo "build: $arch"
-  ( cmake --build "$root/$arch" -j "$share" 2>&1 | sed -u "s/^/$arch| /" ) &
+  echo "build: $arch$named"
+  ( cmake --build "$root/$arch" -j "$share" "${targets[@]}" 2>&1 | sed -u "s/^/$arch| /" ) &
   pids+=($!)
 done
 status=0
