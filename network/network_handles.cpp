@@ -360,8 +360,20 @@ int GetNetWorkDataLength(int handle) {
     if (g_state.started == 0) return -1;
     PumpNetworkMessagesForCall();
     NetWorkPumpHold hold;
-    // A caller that asks for the length waits for bytes: the read-ahead must not keep any back.
-    RecvSocketForWaitingCaller(handle, 0);
+    // A caller that asks for the length again without having taken anything since waits for more than is held
+    // (see kNetWorkReadAhead): twice the read-ahead's span and the message in progress, twice as much each
+    // further time. The first ask after a take is served by the read-ahead, which holds what a caller that takes
+    // as it goes needs.
+    NetWorkRecord* asked = FindNetWorkRecord(handle);
+    if (asked != nullptr) {
+        const int32_t asks = (asked->streamFlags & kNetWorkLengthAsks) >> kNetWorkLengthAsksShift;
+        if (asks < 8) asked->streamFlags += 1 << kNetWorkLengthAsksShift;
+        if (asks == 0) {
+            RecvSocket(handle);
+        } else {
+            RecvSocketForWaitingCaller(handle, kNetWorkReadAhead << asks);
+        }
+    }
     SendSocket(handle);
     NetWorkRecord* record =
         ValidateNetWorkHandle(handle, "有効なネットワークハンドルではありません in GetNetWorkDataLength\n",

@@ -29,10 +29,12 @@ constexpr int64_t kNetWorkReceiveTotalLimit = 256 << 20;
 constexpr int32_t kNetWorkReceiveChunk = 256 << 10;
 
 // Read-ahead of reads that no caller waits for (a notification, the refill after a program took bytes): the
-// pump refills the ring only once it is down to half of its span (its capacity, at least this much) and then
-// fills the span, so a burst waits in the socket, as it would for a plain reader, instead of growing the ring.
-// Every growth is fresh memory that the system must map page by page. A caller that waits (asks for the
-// length, or for more than is held) reads up to the limits.
+// pump refills the ring only once it is down to half of this span and then fills the span, so a burst waits in the socket, as it would for a plain reader, instead of growing the ring.
+// Every growth is fresh memory that the system must map page by page. A caller that waits reads past it: one
+// that asks for more than is held reads what it asks for (and the rest of the message in progress); one that
+// asks for the length again without having taken anything reads twice the span and the message in progress,
+// twice as much at each further ask, up to the limits: a program waiting for a long message gets it within a
+// few asks, and one that takes what comes keeps the ring small.
 constexpr int32_t kNetWorkReadAhead = 256 << 10;
 
 // What one pass (one drain of the socket window's queue with the reads it brings) may read over every
@@ -58,6 +60,9 @@ constexpr int32_t kNetWorkWritable = 8;       // no send has been refused as wou
 constexpr int32_t kNetWorkLimitLogged = 16;   // the limit's line was written; the program has taken nothing since
 constexpr int32_t kNetWorkReadPaused = 32;    // the read-ahead left bytes in the socket that the limits allow
 constexpr int32_t kNetWorkReadFreely = 64;    // a caller waits (or the handle is closing): read up to the limits
+// Bits 8-11: how often the program asked for the length without taking anything since (0..8).
+constexpr int32_t kNetWorkLengthAsksShift = 8;
+constexpr int32_t kNetWorkLengthAsks = 15 << kNetWorkLengthAsksShift;
 
 struct NetWorkRecord {
     int32_t inUse;
@@ -92,11 +97,6 @@ inline int32_t NetWorkReceiveWant(const NetWorkRecord* record) {
     if (totalRoom < room) room = totalRoom;
     if (room <= 0) return 0;
     return room < kNetWorkReceiveChunk ? (int32_t)room : kNetWorkReceiveChunk;
-}
-
-// The read-ahead's span for a receive ring: its capacity, at least kNetWorkReadAhead.
-inline int32_t NetWorkReadAheadSpan(const RingBuffer& ring) {
-    return ring.capacity > kNetWorkReadAhead ? ring.capacity : kNetWorkReadAhead;
 }
 
 struct NetworkState {
@@ -149,8 +149,9 @@ class NetWorkPumpHold {
 };
 
 int RecvSocket(int handle);  // receive pump (length-prefixed); 0 or -1
-// RecvSocket for a caller that waits to hold `needs` bytes (0: the length, so as many as come): reads past the
-// read-ahead up to that, within the limits.
+// RecvSocket for a caller that waits to hold `needs` bytes (kNetWorkNeedsAll: as many as have come): reads past
+// the read-ahead up to that and the rest of the message in progress, within the limits.
+constexpr int32_t kNetWorkNeedsAll = 0;
 int RecvSocketForWaitingCaller(int handle, int32_t needs);
 // One pass's reads: the connections left readable are read within the pass's budget, dealt out fairly from
 // where the last pass stopped. Run by PumpNetworkMessages after its drain.

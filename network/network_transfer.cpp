@@ -159,26 +159,25 @@ void LogReceiveLimit(NetWorkRecord* record, int handle) {
 
 // What the next recv may read under the read-ahead (see kNetWorkReadAhead) or, reading freely, the limits: 0
 // while the read-ahead holds the ring (it refills only from half of its span).
-// A caller that waits to take this many bytes (0: as many as come, or no caller waits); set for the length of
-// one RecvSocketForWaitingCaller.
-int32_t g_callerNeeds = 0;
+// A caller that waits to hold this many bytes (kNetWorkNeedsAll: as many as come). Set for the length of one
+// RecvSocketForWaitingCaller; outside one, the record's flag alone decides (the close reads all).
+int32_t g_callerNeeds = kNetWorkNeedsAll;
 
 int32_t NextReadWant(const NetWorkRecord* record) {
     const RingBuffer& ring = record->receiveBuffer;
-    const bool freely = (record->streamFlags & kNetWorkReadFreely) != 0;
-    if (freely && g_callerNeeds > ring.heldCount) {
-        // What the caller waits for, or the read-ahead's span if that is more.
+    if ((record->streamFlags & kNetWorkReadFreely) != 0) {
         const int32_t want = NetWorkReceiveWant(record);
-        int32_t room = g_callerNeeds - ring.heldCount;
-        const int32_t span = NetWorkReadAheadSpan(ring) - ring.heldCount;
-        if (span > room) room = span;
-        return room < want ? room : want;
+        if (g_callerNeeds == kNetWorkNeedsAll) return want;
+        // What the caller waits for, at least the read-ahead's span; past it, the rest of the message in
+        // progress, which is what a waiting caller most likely waits for.
+        int64_t room = (int64_t)(g_callerNeeds > kNetWorkReadAhead ? g_callerNeeds : kNetWorkReadAhead) - ring.heldCount;
+        if (room <= 0) room = record->headerReceived != 0 ? 4 - record->headerReceived : record->receiveRemaining;
+        return room < want ? (int32_t)room : want;
     }
-    if (freely && g_callerNeeds == 0) return NetWorkReceiveWant(record);
-    const bool refill = ring.heldCount <= NetWorkReadAheadSpan(ring) / 2;
+    const bool refill = ring.heldCount <= kNetWorkReadAhead / 2;
     if (!refill) return 0;
     const int32_t want = NetWorkReceiveWant(record);
-    const int32_t room = NetWorkReadAheadSpan(ring) - ring.heldCount;
+    const int32_t room = kNetWorkReadAhead - ring.heldCount;
     return room < want ? room : want;
 }
 
@@ -403,7 +402,7 @@ int RecvSocketForWaitingCaller(int handle, int32_t needs) {
     record->streamFlags |= kNetWorkReadFreely;
     g_callerNeeds = needs;
     const int result = RecvSocket(handle);
-    g_callerNeeds = 0;
+    g_callerNeeds = kNetWorkNeedsAll;
     record = FindNetWorkRecord(handle);
     if (record != nullptr) record->streamFlags &= ~kNetWorkReadFreely;
     return result;
@@ -432,8 +431,9 @@ int Receive(int handle, void* buffer, int size, int peek, const char* notInUse, 
     if (RingBufferRead(&ring, buffer, size, peek) != 0) return -1;
     if (!peek) {
         AddNetWorkTotalHeld(-(int64_t)size);
-        // Taking lifts a limit (its line may come again) and gives back a block grown for a backlog that is gone.
-        record->streamFlags &= ~kNetWorkLimitLogged;
+        // Taking lifts a limit (its line may come again), ends a wait for the length, and gives back a block grown
+        // for a backlog that is gone.
+        record->streamFlags &= ~(kNetWorkLimitLogged | kNetWorkLengthAsks);
         const int64_t keep = (int64_t)ring.heldCount + kNetWorkReadAhead;
         if (ring.capacity > keep + keep / 2 + kRingBufferSlack) RingBufferShrink(&ring, (int32_t)keep);
         RecvSocket(handle);
