@@ -7,7 +7,9 @@
 // what a program uses: NetWorkSend, GetNetWorkDataLength, NetWorkRecv and PumpNetworkMessages, and when it has
 // nothing to do it waits for its thread's message queue as a program's message loop does, the way a plain
 // reader waits in recv. Repetitions interleave all four runs; the ratios are of the medians. Also prints the
-// ring growths of one run (4 MB moved, 256 KB for 64 B messages), with the targets beside them.
+// ring growths of one run (4 MB moved, 256 KB for 64 B messages), with the targets beside them; 100 sequential
+// connects against a plain listener (time ratio); and the longest pass while 64 peers flood connections the
+// program never reads (a figure, not a ratio).
 #include <windows.h>
 
 #include <stdio.h>
@@ -197,6 +199,105 @@ Run HandleReceives(int port, size_t messageSize, int count) {
     return run;
 }
 
+// Sequential connects from one thread, as fast as each connect returns, until the accepting side has them all:
+// a plain blocking accept on its own thread, or the layer's listener served by this thread's message loop (each
+// new handle is closed once it shows in the chain).
+double PlainAccepts(int port, SOCKET listener, int count) {
+    const double start = Now();
+    std::thread server([&] {
+        for (int i = 0; i < count; ++i) closesocket(accept(listener, nullptr, nullptr));
+    });
+    for (int i = 0; i < count; ++i) closesocket(ConnectLoopback(port));
+    server.join();
+    return Now() - start;
+}
+
+double HandleAccepts(int port, int count) {
+    const double start = Now();
+    std::thread client([&] {
+        for (int i = 0; i < count; ++i) closesocket(ConnectLoopback(port));
+    });
+    int accepted = 0;
+    for (int idle = 0; accepted < count && idle < 500;) {
+        WaitForMessages();
+        PumpNetworkMessages(1);
+        NetworkState* state = GetNetworkState();
+        const int before = accepted;
+        for (HandleChainNode* n = state->chainHead.next; n != &state->chainTail;) {
+            HandleChainNode* next = n->next;
+            if (HandleSlotOf(n->handle) != kNetWorkListenSlot) {
+                CloseNetWorkHandle(n->handle);
+                ++accepted;
+            }
+            n = next;
+        }
+        idle = accepted == before ? idle + 1 : 0;
+    }
+    client.join();
+    return Now() - start;
+}
+
+// Peers that flood connections the program never reads, while the program runs passes as the runtime does: the
+// longest pass, and what the rings hold.
+void FloodPasses(int port, int peers, size_t perPeer) {
+    std::vector<SOCKET> sockets;
+    std::vector<int> handles;
+    for (int i = 0; i < peers; ++i) {
+        SOCKET s;
+        const int handle = AcceptHandle(s, port);
+        if (handle < 0) return;
+        sockets.push_back(s);
+        handles.push_back(handle);
+    }
+    // One writer keeps every peer's socket full (non-blocking sends of whole frames until each has sent its share),
+    // as peers on other machines would; a blocked thread per peer would rather measure the system's scheduling.
+    volatile LONG stop = 0;
+    std::thread writer([&] {
+        const std::vector<char> frame = Framed(4096);
+        std::vector<size_t> sent(sockets.size(), 0);
+        for (SOCKET s : sockets) {
+            u_long nonBlocking = 1;
+            ioctlsocket(s, FIONBIO, &nonBlocking);
+        }
+        for (bool more = true; more && InterlockedCompareExchange(&stop, 0, 0) == 0;) {
+            more = false;
+            for (size_t i = 0; i < sockets.size(); ++i) {
+                while (sent[i] < perPeer) {
+                    const size_t at = sent[i] % frame.size();
+                    const int n = send(sockets[i], frame.data() + at, (int)(frame.size() - at), 0);
+                    if (n <= 0) break;
+                    sent[i] += (size_t)n;
+                }
+                if (sent[i] < perPeer) more = true;
+            }
+            Sleep(1);
+        }
+    });
+    double longest = 0;
+    int passes = 0;
+    const double start = Now();
+    while (Now() - start < (ShortRun() ? 0.5 : 3.0)) {
+        WaitForMessages();
+        const double t = Now();
+        PumpNetworkMessages(1);
+        const double took = Now() - t;
+        if (took > longest) longest = took;
+        ++passes;
+    }
+    int64_t held = 0, capacity = 0;
+    for (int handle : handles) {
+        const NetWorkRecord* record = FindNetWorkRecord(handle);
+        held += record->receiveBuffer.heldCount;
+        capacity += record->receiveBuffer.capacity;
+    }
+    InterlockedExchange(&stop, 1);
+    writer.join();
+    for (int handle : handles) CloseNetWorkHandle(handle);
+    for (SOCKET s : sockets) closesocket(s);
+    printf("%d flooding peers, never read: %d passes, longest %.2f ms (target < 100); rings hold %.1f MB in %.1f MB\n",
+           peers, passes, longest * 1e3, held / 1048576.0, capacity / 1048576.0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -213,7 +314,7 @@ int main(int argc, char** argv) {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     int length = (int)sizeof(address);
     bind(plainListener, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-    listen(plainListener, 4);
+    listen(plainListener, 0x7FFFFFFF);  // as many waiting connects as the system allows, as the layer's listener
     getsockname(plainListener, reinterpret_cast<sockaddr*>(&address), &length);
     const int plainPort = ntohs(address.sin_port);
 
@@ -257,6 +358,18 @@ int main(int argc, char** argv) {
         printf("%-8zu %-8s %5zuK %12.2f %12.2f %6.2fx %7s %8lu %7s\n", size, "receive", total >> 10, mb / receive,
                mb / plainReceive, plainReceive / receive, receiveTarget, receiveGrowths, growthTarget);
     }
+    {
+        const int count = Repeats(100, 20);
+        std::vector<double> plain, handles;
+        for (int r = 0; r < Repeats(3, 1); ++r) {
+            plain.push_back(PlainAccepts(plainPort, plainListener, count));
+            handles.push_back(HandleAccepts(port, count));
+        }
+        const double p = Median(plain), h = Median(handles);
+        printf("%d sequential accepts: handles %.1f /s, plain %.1f /s, time ratio %.2f (target <= 4)\n", count,
+               count / h, count / p, h / p);
+    }
+    FloodPasses(port, 64, ShortRun() ? (256u << 10) : (2u << 20));
     closesocket(plainListener);
     NetworkShutDown();
     WSACleanup();

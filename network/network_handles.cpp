@@ -65,6 +65,7 @@ NetWorkRecord* NewNetWorkRecord(int slot) {
     record->autoClose = g_state.noAutoCloseDefault == 0 ? 1 : 0;
     // Bytes may have come, and room is there, before the notifications were set up.
     record->streamFlags = kNetWorkReadable | kNetWorkWritable;
+    NoteNetWorkReadable();
     record->checkId = g_state.serialCounter;
     RingBufferClear(&record->receiveBuffer);
     RingBufferClear(&record->sendBuffer);
@@ -77,6 +78,7 @@ void DiscardNetWorkRecord(int slot) {
     NetWorkRecord* record = g_state.records[slot];
     if (record == nullptr) return;
     HandleChainUnlink(&record->chainNode);
+    AddNetWorkTotalHeld(-(int64_t)record->receiveBuffer.heldCount);
     if (record->socket != 0 && record->socket != INVALID_SOCKET) closesocket(record->socket);
     RingBufferFree(&record->receiveBuffer);
     RingBufferFree(&record->sendBuffer);
@@ -103,25 +105,7 @@ unsigned long GetNetWorkCloseFlushRoundCount() { return g_closeFlushRounds; }
 unsigned long GetNetWorkSendFlushRoundCount() { return g_sendFlushRounds; }
 
 namespace {
-
-// A connection whose read-ahead is paused reads freely once a whole pass interval went by without the program
-// taking any bytes: it may be waiting for more than the read-ahead holds. One that took gets another interval.
-void ReleaseStalledReadAhead() {
-    HandleChainNode* node = g_state.chainHead.next;
-    while (node != nullptr && node != &g_state.chainTail) {
-        HandleChainNode* next = node->next;
-        auto* record = static_cast<NetWorkRecord*>(node->data);
-        const int32_t flags = record->streamFlags;
-        record->streamFlags &= ~kNetWorkTook;
-        if ((flags & (kNetWorkReadPaused | kNetWorkTook)) == kNetWorkReadPaused && record->inUse &&
-            record->error == 0) {
-            record->streamFlags |= kNetWorkReadFreely;
-            RecvSocket(node->handle);
-        }
-        node = next;
-    }
-}
-
+void DrainSocketWindow();
 }  // namespace
 
 int PumpNetworkMessages(int closeFirst) {
@@ -137,13 +121,20 @@ int PumpNetworkMessages(int closeFirst) {
             }
             node = next;
         }
-        ReleaseStalledReadAhead();
     }
+    DrainSocketWindow();
+    ServeReadableConnections();
+    return 0;
+}
+
+namespace {
+
+void DrainSocketWindow() {
     // Only the window's own thread can take its messages; elsewhere there is nothing to drain. The peeks do
     // not yield: a pump runs several times per received message, and giving up the processor each time costs
     // milliseconds on a busy machine.
     HWND window = g_state.socketWindow;
-    if (GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId()) return 0;
+    if (GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId()) return;
     // Each peek and post is a trip to the system: the first peek takes the first message, and the marker is
     // posted only once a second one is found, so the usual single notification costs two trips, and a longer
     // drain one per message and one for the marker. A drain still ends: behind the first message it takes
@@ -152,7 +143,7 @@ int PumpNetworkMessages(int closeFirst) {
     if (!PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD)) {  // the usual case: nothing queued
         g_emptyDrainTick = timeGetTime();
         g_emptyDrainSeen = true;
-        return 0;
+        return;
     }
     g_emptyDrainSeen = false;
     NetWorkPumpHold hold;
@@ -165,22 +156,51 @@ int PumpNetworkMessages(int closeFirst) {
         }
     };
     take(message);
-    if (!PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD)) return 0;
+    if (!PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD)) return;
     const WPARAM marker = ++g_markersPosted;
     if (PostMessageA(window, kDrainMarker, marker, 0) == 0) {
         take(message);  // no bound can be set: the rest waits for the next pass
-        return 0;
+        return;
     }
     do {
         take(message);
     } while (!MarkerSeen(marker) && PeekMessageA(&message, window, 0, 0, PM_REMOVE | PM_NOYIELD));
-    return 0;
 }
+
+}  // namespace
 
 int PumpNetworkMessagesForCall() {
     if (g_emptyDrainSeen && g_pumpHolds == 0 && timeGetTime() == g_emptyDrainTick) return 0;
     return PumpNetworkMessages(0);
 }
+
+namespace {
+
+// True when a connection waits on the listening socket: one FD_ACCEPT may stand for several.
+bool ConnectionPending(SOCKET listener) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(listener, &readable);
+    timeval now = {0, 0};
+    return select(0, &readable, nullptr, nullptr, &now) == 1;
+}
+
+// Accepts every connection waiting when the notification comes, at once: left for later notifications they
+// fill the listen queue while the program is between passes, and the system then drops new connects, which
+// retry only after a second. A notification whose connection was already taken accepts nothing and logs
+// nothing. AcceptNetWork's result for the first.
+int AcceptPending(const NetWorkRecord* listener) {
+    if (!ConnectionPending(listener->socket)) return -1;
+    const int result = AcceptNetWork();
+    if (result == 1) {
+        while (g_state.records[kNetWorkListenSlot] != nullptr && ConnectionPending(listener->socket) &&
+               AcceptNetWork() == 1) {
+        }
+    }
+    return result;
+}
+
+}  // namespace
 
 LRESULT OnSocketMessage(HWND, UINT, WPARAM wparam, LPARAM lparam) {
     ++g_notifications;
@@ -203,15 +223,17 @@ LRESULT OnSocketMessage(HWND, UINT, WPARAM wparam, LPARAM lparam) {
     const int error = HIWORD(lparam);
     switch (event) {
     case FD_READ:
+        // The pass that dispatched it reads within its budget; a notification dispatched elsewhere is read now.
         record->streamFlags |= kNetWorkReadable;
-        RecvSocket(handle);
+        NoteNetWorkReadable();
+        if (g_pumpHolds == 0) ServeReadableConnections();
         break;
     case FD_WRITE:
         record->streamFlags |= kNetWorkWritable;
         SendSocket(handle);
         break;
     case FD_ACCEPT:
-        return AcceptNetWork();
+        return AcceptPending(record);
     case FD_CONNECT:
         if (error == 0) record->connected = 1;
         break;
@@ -219,11 +241,15 @@ LRESULT OnSocketMessage(HWND, UINT, WPARAM wparam, LPARAM lparam) {
         // The rest of the stream and then its end can be read without blocking; the system need not post
         // an FD_READ for the end itself.
         record->streamFlags |= kNetWorkReadable;
+        NoteNetWorkReadable();
         // A close with an error word is a reset or an abort: nothing queued will be delivered. A clean one may
         // be a peer that only stopped sending and still reads, so the send flush goes on until a send fails.
         if (error != 0) record->streamFlags |= kNetWorkSendEnded;
-        record->connected = 0;
-        record->lossReported = 0;
+        // A receive that read to the peer's end has already made this close event.
+        if (record->connected == 1) {
+            record->connected = 0;
+            record->lossReported = 0;
+        }
         break;
     default:
         break;
@@ -334,7 +360,20 @@ int GetNetWorkDataLength(int handle) {
     if (g_state.started == 0) return -1;
     PumpNetworkMessagesForCall();
     NetWorkPumpHold hold;
-    RecvSocket(handle);
+    // A caller that asks for the length again without having taken anything since waits for more than is held
+    // (see kNetWorkReadAhead): twice the read-ahead's span and the message in progress, twice as much each
+    // further time. The first ask after a take is served by the read-ahead, which holds what a caller that takes
+    // as it goes needs.
+    NetWorkRecord* asked = FindNetWorkRecord(handle);
+    if (asked != nullptr) {
+        const int32_t asks = (asked->streamFlags & kNetWorkLengthAsks) >> kNetWorkLengthAsksShift;
+        if (asks < 8) asked->streamFlags += 1 << kNetWorkLengthAsksShift;
+        if (asks == 0) {
+            RecvSocket(handle);
+        } else {
+            RecvSocketForWaitingCaller(handle, kNetWorkReadAhead << asks);
+        }
+    }
     SendSocket(handle);
     NetWorkRecord* record =
         ValidateNetWorkHandle(handle, "有効なネットワークハンドルではありません in GetNetWorkDataLength\n",

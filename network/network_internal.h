@@ -17,21 +17,39 @@ constexpr int kNetWorkListenSlot = 4096;  // the listening socket's record
 constexpr int kNetWorkSlotCount = 4097;
 constexpr long kNetWorkAcceptedEvents = FD_READ | FD_WRITE | FD_CLOSE;  // 35
 
-// Held bytes at which the receive pump stops reading a connection (once the message in progress is whole)
-// until the caller takes some: a peer that streams faster than the program reads waits in its own socket
-// instead of in our memory. 4 MB holds a thousand 4 KB or sixty-four 64 KB messages, far more than a frame's
-// worth at any sane rate, and keeps one connection's ring below about 8 MB (the growth doubles) even on the 2 GB
-// address space of the i686 build.
-constexpr int32_t kNetWorkReceiveHoldLimit = 4 << 20;
+// Held bytes at which the receive pump stops reading a connection until the program takes some, per
+// connection and across all of them: a peer that streams faster than the program reads waits in its own
+// socket instead of in our memory. A program gets every message up to the per-connection limit; the total
+// keeps many such peers within what the i686 build's 2 GB address space can spare (rings stay within half
+// again of what they hold plus the read-ahead).
+constexpr int32_t kNetWorkReceiveHoldLimit = 64 << 20;
+constexpr int64_t kNetWorkReceiveTotalLimit = 256 << 20;
 // Most bytes one recv of the receive pump takes, headers included: enough for a 64 KB message and its
-// neighbours in one system call. The held bytes pass the hold limit only by the rest of one message.
+// neighbours in one system call.
 constexpr int32_t kNetWorkReceiveChunk = 256 << 10;
 
-// Read-ahead of a program that takes what it receives: the pump refills the ring only once it is down to half
-// of its span (its capacity, at least this much) and then fills the span, so a burst waits in the socket, as it
-// would for a plain reader, instead of growing the ring towards the hold limit. Every growth is fresh memory
-// that the system must map page by page, and refilling only from half full keeps each recv large.
+// Read-ahead of reads that no caller waits for (a notification, the refill after a program took bytes): the
+// pump refills the ring only once it is down to half of this span and then fills the span, so a burst waits in the socket, as it would for a plain reader, instead of growing the ring.
+// Every growth is fresh memory that the system must map page by page. A caller that waits reads past it: one
+// that asks for more than is held reads what it asks for (and the rest of the message in progress); one that
+// asks for the length again without having taken anything reads twice the span and the message in progress,
+// twice as much at each further ask, up to the limits: a program waiting for a long message gets it within a
+// few asks, and one that takes what comes keeps the ring small.
 constexpr int32_t kNetWorkReadAhead = 256 << 10;
+
+// What one pass (one drain of the socket window's queue with the reads it brings) may read over every
+// connection: notifications only mark a connection readable, and the pass deals these out fairly, so that
+// many flooding peers cannot make a pass long. The rest is read on later passes.
+constexpr int32_t kNetWorkPassReadBytes = 512 << 10;
+constexpr int32_t kNetWorkPassRecvCalls = 16;
+
+// The limits in force: the constants above unless a test lowered them to show their effect cheaply.
+int32_t NetWorkHoldLimit();
+int64_t NetWorkTotalLimit();
+void SetNetWorkReceiveLimitsForTest(int32_t perConnection, int64_t total);  // 0, 0: the constants again
+// Bytes held in the receive rings of every connection.
+int64_t GetNetWorkTotalHeld();
+void AddNetWorkTotalHeld(int64_t delta);
 
 // NetWorkRecord::streamFlags.
 constexpr int32_t kNetWorkReadable = 1;       // an FD_READ came since a recv last found the socket empty
@@ -39,11 +57,12 @@ constexpr int32_t kNetWorkReceiveEnded = 2;   // recv said the peer closed (0) o
 constexpr int32_t kNetWorkSendEnded = 4;      // a send failed as reset, aborted or shut down, or the close
                                               // notification carried an error: no queued byte will arrive
 constexpr int32_t kNetWorkWritable = 8;       // no send has been refused as would-block since the last FD_WRITE
-constexpr int32_t kNetWorkTook = 16;          // NetWorkRecv took bytes since the last closing pass
-constexpr int32_t kNetWorkReadPaused = 32;    // the read-ahead left bytes in the socket that the hold limit allows
-constexpr int32_t kNetWorkReadFreely = 64;    // the program stopped taking while paused: read up to the hold
-                                              // limit (it may wait for more than the read-ahead holds) until
-                                              // it takes again
+constexpr int32_t kNetWorkLimitLogged = 16;   // the limit's line was written; the program has taken nothing since
+constexpr int32_t kNetWorkReadPaused = 32;    // the read-ahead left bytes in the socket that the limits allow
+constexpr int32_t kNetWorkReadFreely = 64;    // a caller waits (or the handle is closing): read up to the limits
+// Bits 8-11: how often the program asked for the length without taking anything since (0..8).
+constexpr int32_t kNetWorkLengthAsksShift = 8;
+constexpr int32_t kNetWorkLengthAsks = 15 << kNetWorkLengthAsksShift;
 
 struct NetWorkRecord {
     int32_t inUse;
@@ -71,32 +90,13 @@ struct NetWorkRecord {
 static_assert(sizeof(NetWorkRecord) == 116, "the network record is 116 bytes on i686");
 #endif
 
-// Bytes the receive pump may read next: below the hold limit, up to a chunk but never past the limit; at the
-// limit, only what finishes the message in progress (its header, then its bytes), so that a message longer
-// than the limit can still be held whole and taken; 0 at a message boundary, where reading waits for the caller.
+// Bytes the receive pump may read next: up to a chunk, never past either limit; 0 at a limit.
 inline int32_t NetWorkReceiveWant(const NetWorkRecord* record) {
-    const int32_t held = record->receiveBuffer.heldCount;
-    if (held < kNetWorkReceiveHoldLimit) {
-        const int32_t room = kNetWorkReceiveHoldLimit - held;
-        return room < kNetWorkReceiveChunk ? room : kNetWorkReceiveChunk;
-    }
-    if (record->headerReceived != 0) return 4 - record->headerReceived;
-    return record->receiveRemaining < kNetWorkReceiveChunk ? record->receiveRemaining : kNetWorkReceiveChunk;
-}
-
-// The read-ahead's span for a receive ring: its capacity, at least kNetWorkReadAhead.
-inline int32_t NetWorkReadAheadSpan(const RingBuffer& ring) {
-    return ring.capacity > kNetWorkReadAhead ? ring.capacity : kNetWorkReadAhead;
-}
-
-// Bytes the receive pump reads next under the read-ahead (see kNetWorkReadAhead): NetWorkReceiveWant, at most
-// up to the span unless the record reads freely.
-inline int32_t NetWorkReadAheadWant(const NetWorkRecord* record) {
-    const int32_t want = NetWorkReceiveWant(record);
-    if (want == 0 || (record->streamFlags & kNetWorkReadFreely) != 0) return want;
-    const RingBuffer& ring = record->receiveBuffer;
-    const int32_t room = NetWorkReadAheadSpan(ring) - ring.heldCount;
-    return room < want ? room : want;
+    int64_t room = (int64_t)NetWorkHoldLimit() - record->receiveBuffer.heldCount;
+    const int64_t totalRoom = NetWorkTotalLimit() - GetNetWorkTotalHeld();
+    if (totalRoom < room) room = totalRoom;
+    if (room <= 0) return 0;
+    return room < kNetWorkReceiveChunk ? (int32_t)room : kNetWorkReceiveChunk;
 }
 
 struct NetworkState {
@@ -149,16 +149,27 @@ class NetWorkPumpHold {
 };
 
 int RecvSocket(int handle);  // receive pump (length-prefixed); 0 or -1
+// RecvSocket for a caller that waits to hold `needs` bytes (kNetWorkNeedsAll: as many as have come): reads past
+// the read-ahead up to that and the rest of the message in progress, within the limits.
+constexpr int32_t kNetWorkNeedsAll = 0;
+int RecvSocketForWaitingCaller(int handle, int32_t needs);
+// One pass's reads: the connections left readable are read within the pass's budget, dealt out fairly from
+// where the last pass stopped. Run by PumpNetworkMessages after its drain.
+void ServeReadableConnections();
+// Notes that a connection was left readable, so that the next pass serves it.
+void NoteNetWorkReadable();
 int SendSocket(int handle);  // send pump (length-prefixed); 0 or -1
 // "ネットワークログ。<text>[<WSAGetLastError>]". -1.
 int LogNetworkError(const char* format, ...) KV_PRINTF_LIKE(1, 2);
 
 // Diagnostics for tests and benchmarks, counted since the process started: socket notifications handled,
-// recv calls made by the receive pump and the message bytes they took, and rounds of the close's receive
+// recv calls made by the receive pump and the message bytes they took (also those of the last pass), and rounds of the close's receive
 // and send flushes (each round waits a millisecond, so they show how long closes held the pump).
 unsigned long GetSocketNotificationCount();
 unsigned long GetNetWorkRecvCallCount();
 unsigned long long GetNetWorkReceivedByteCount();
+unsigned long GetNetWorkLastPassRecvCalls();
+unsigned long long GetNetWorkLastPassBytes();
 unsigned long GetNetWorkCloseFlushRoundCount();
 unsigned long GetNetWorkSendFlushRoundCount();
 

@@ -9,6 +9,9 @@
 namespace {
 
 constexpr char kSocketWindowClass[] = "KavorinSocketWindow";
+// As many waiting connections as the system allows (WinSock 2's SOMAXCONN): WinSock 1.1's SOMAXCONN is 5, and
+// a full queue makes the system drop connects, which retry only after a second.
+constexpr int kListenBacklog = 0x7FFFFFFF;
 
 LRESULT CALLBACK SocketWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
@@ -104,7 +107,7 @@ int StartListenNetWork(int port, int loopbackOnly, int* boundPort) {
     address.sin_port = htons((u_short)port);
     int length = (int)sizeof(address);
     if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        listen(listener, SOMAXCONN) != 0 ||
+        listen(listener, kListenBacklog) != 0 ||
         getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
         WSAAsyncSelect(listener, state->socketWindow, kSocketMessage, FD_ACCEPT) != 0) {
         LogNetworkError("待ち受けソケットの準備に失敗しました");

@@ -3,6 +3,8 @@
 // it is read unsigned and checked in 64 bits, and the buffer grows only as the message's bytes arrive.
 #include <windows.h>
 
+#include <limits.h>
+#include <stdint.h>
 #include <string.h>
 
 #include "network/network_internal.h"
@@ -17,6 +19,16 @@ int g_sending = 0;
 
 unsigned long g_recvCalls = 0;
 unsigned long long g_receivedBytes = 0;
+
+int64_t g_totalHeld = 0;
+int32_t g_holdLimit = kNetWorkReceiveHoldLimit;
+int64_t g_totalLimit = kNetWorkReceiveTotalLimit;
+
+// A connection was left readable with bytes it may read (the pass's budget ran out, or a notification only
+// marked it): the next pass walks the table.
+bool g_readablePending = false;
+// Slot where the next pass starts dealing out its budget: those that the last pass could not serve go first.
+int g_serveCursor = 0;
 
 // A notification that arrives while its direction's pump runs is refused by the busy flag; since the
 // system posts FD_READ and FD_WRITE only once per state change, the refused handle is noted and pumped once
@@ -78,7 +90,15 @@ int PumpRecv(NetWorkRecord* record, int32_t want) {
     if (got >= want) return got;
     record->streamFlags &= ~kNetWorkReadable;
     if (got > 0) return got;
-    if (got == 0 || WSAGetLastError() != WSAEWOULDBLOCK) record->streamFlags |= kNetWorkReceiveEnded;
+    if (got == 0 || WSAGetLastError() != WSAEWOULDBLOCK) {
+        record->streamFlags |= kNetWorkReceiveEnded;
+        // The peer's end, seen once its bytes are read: the system posts FD_CLOSE only then, and not at all
+        // while bytes still wait, so this is the close event of a connection read to its end.
+        if (record->connected == 1) {
+            record->connected = 0;
+            record->lossReported = 0;
+        }
+    }
     return got;
 }
 
@@ -108,11 +128,14 @@ int TakeStreamBytes(NetWorkRecord* record, const unsigned char* bytes, int32_t c
         const int32_t take = record->receiveRemaining < count ? record->receiveRemaining : count;
         // Room for everything this recv brought at once (bytes that came, headers counted): one growth per
         // recv rather than one per message, each of which would copy the held bytes into fresh memory. A ring
-        // within the read-ahead grows to it, not past it.
-        if (RingBufferReserveSettling(&record->receiveBuffer, count, kNetWorkReadAhead) != 0) {
+        // within the read-ahead grows to it, and one within the hold limit to that, not past them.
+        RingBuffer& ring = record->receiveBuffer;
+        const int32_t settle = (int64_t)ring.heldCount + count <= kNetWorkReadAhead ? kNetWorkReadAhead : g_holdLimit;
+        if (RingBufferReserveSettling(&ring, count, settle) != 0) {
             return FailReceiveGrowth(record, (uint32_t)record->receiveRemaining);
         }
-        RingBufferAdd(&record->receiveBuffer, bytes, take);
+        RingBufferAdd(&ring, bytes, take);
+        g_totalHeld += take;
         record->receiveRemaining -= take;
         g_receivedBytes += (unsigned long long)take;
         bytes += take;
@@ -121,35 +144,86 @@ int TakeStreamBytes(NetWorkRecord* record, const unsigned char* bytes, int32_t c
     return 0;
 }
 
-// Reads while the socket has bytes, within the read-ahead (from half of the span up to the span; see
-// kNetWorkReadAhead) or, for a program that stopped taking, up to the hold limit (and the rest of the message
-// in progress): one call takes at most the limit plus one chunk, so a pass stays short whatever the peer sends
-// (a longer message goes on in the next pass), and the rest waits in the socket until the caller has taken
-// bytes (NetWorkRecv pumps again after taking). No recv is tried without an FD_READ (or FD_CLOSE)
-// since the socket was last found empty, and nothing is pumped in between: notifications dispatched here
-// would only be deferred.
+// The limit's line, once until the program takes bytes again.
+void LogReceiveLimit(NetWorkRecord* record, int handle) {
+    if ((record->streamFlags & kNetWorkLimitLogged) != 0) return;
+    record->streamFlags |= kNetWorkLimitLogged;
+    if (record->receiveBuffer.heldCount >= g_holdLimit) {
+        WriteLogFormat("受信データが一接続の上限 %d byte に達したので、受け取られるまで受信を止めます(ハンドル %x)\n",
+                       g_holdLimit, handle);
+    } else {
+        WriteLogFormat("受信データが全接続の合計の上限 %d byte に達したので、受け取られるまで受信を止めます(ハンドル %x)\n",
+                       (int)g_totalLimit, handle);
+    }
+}
+
+// What the next recv may read under the read-ahead (see kNetWorkReadAhead) or, reading freely, the limits: 0
+// while the read-ahead holds the ring (it refills only from half of its span).
+// A caller that waits to hold this many bytes (kNetWorkNeedsAll: as many as come). Set for the length of one
+// RecvSocketForWaitingCaller; outside one, the record's flag alone decides (the close reads all).
+int32_t g_callerNeeds = kNetWorkNeedsAll;
+
+int32_t NextReadWant(const NetWorkRecord* record) {
+    const RingBuffer& ring = record->receiveBuffer;
+    if ((record->streamFlags & kNetWorkReadFreely) != 0) {
+        const int32_t want = NetWorkReceiveWant(record);
+        if (g_callerNeeds == kNetWorkNeedsAll) return want;
+        // What the caller waits for, at least the read-ahead's span; past it, the rest of the message in
+        // progress, which is what a waiting caller most likely waits for.
+        int64_t room = (int64_t)(g_callerNeeds > kNetWorkReadAhead ? g_callerNeeds : kNetWorkReadAhead) - ring.heldCount;
+        if (room <= 0) room = record->headerReceived != 0 ? 4 - record->headerReceived : record->receiveRemaining;
+        return room < want ? (int32_t)room : want;
+    }
+    const bool refill = ring.heldCount <= kNetWorkReadAhead / 2;
+    if (!refill) return 0;
+    const int32_t want = NetWorkReceiveWant(record);
+    const int32_t room = kNetWorkReadAhead - ring.heldCount;
+    return room < want ? room : want;
+}
+
+// Reads while the socket has bytes, as far as NextReadWant allows, at most `maxBytes` in `maxCalls` recvs;
+// *read gets the bytes read and *calls the recvs made. A connection left with bytes in the socket is marked:
+// paused by the read-ahead (a caller that waits or takes reads on), at a limit (logged), or, when the budget
+// ran out, left for the next pass. No recv is tried without an FD_READ (or FD_CLOSE) since the socket was
+// last found empty.
+int ReceiveInto(NetWorkRecord* record, int handle, int64_t maxBytes, int maxCalls, int64_t* read, int* calls) {
+    if (record->lengthPrefixMode == 0) return 0;
+    record->streamFlags &= ~kNetWorkReadPaused;
+    for (int32_t want = NextReadWant(record); (record->streamFlags & kNetWorkReadable) != 0 && want > 0;
+         want = NextReadWant(record)) {
+        if (maxBytes <= 0 || *calls >= maxCalls) {
+            NoteNetWorkReadable();
+            return 0;
+        }
+        if (want > maxBytes) want = (int32_t)maxBytes;
+        ++*calls;
+        const int got = PumpRecv(record, want);
+        if (got <= 0) return 0;
+        maxBytes -= got;
+        *read += got;
+        if (TakeStreamBytes(record, g_receiveScratch, got) != 0) return -1;
+    }
+    if ((record->streamFlags & kNetWorkReadable) != 0) {
+        if (NetWorkReceiveWant(record) == 0) {
+            LogReceiveLimit(record, handle);
+            // Bytes taken from any connection lift the total: the passes look again.
+            if (GetNetWorkTotalHeld() >= g_totalLimit) NoteNetWorkReadable();
+        } else {
+            record->streamFlags |= kNetWorkReadPaused;
+        }
+    }
+    return 0;
+}
+
+// The receive pump for one handle, as a caller or a notification outside a drain asks: within the limits,
+// with no budget but theirs.
 int ReceivePump(int handle) {
     NetWorkRecord* record = ValidateNetWorkHandle(handle, "有効なネットワークハンドルではありません in RecvSocket\n",
                                                   "このネットワークハンドルにはエラーが発生しています in RecvSocket\n");
     if (record == nullptr) return -1;
-    if (record->lengthPrefixMode == 0) return 0;
-    record->streamFlags &= ~kNetWorkReadPaused;
-    const bool refill = (record->streamFlags & kNetWorkReadFreely) != 0 ||
-                        record->receiveBuffer.heldCount <= NetWorkReadAheadSpan(record->receiveBuffer) / 2;
-    int64_t budget = (int64_t)kNetWorkReceiveHoldLimit + kNetWorkReceiveChunk;
-    for (int32_t want = refill ? NetWorkReadAheadWant(record) : 0;
-         (record->streamFlags & kNetWorkReadable) != 0 && want > 0 && budget > 0; want = NetWorkReadAheadWant(record)) {
-        const int got = PumpRecv(record, want);
-        if (got <= 0) return 0;
-        budget -= got;
-        if (TakeStreamBytes(record, g_receiveScratch, got) != 0) return -1;
-    }
-    // Bytes the hold limit would take are left in the socket: the closing pass lets them in if the program
-    // stops taking (it may be waiting for a message longer than the read-ahead holds).
-    if ((record->streamFlags & kNetWorkReadable) != 0 && NetWorkReceiveWant(record) > 0) {
-        record->streamFlags |= kNetWorkReadPaused;
-    }
-    return 0;
+    int64_t read = 0;
+    int calls = 0;
+    return ReceiveInto(record, handle, INT64_MAX, INT_MAX, &read, &calls);
 }
 
 // A failed send: would-block waits for the FD_WRITE it arms; an error that says the connection is gone (reset,
@@ -264,9 +338,75 @@ int RunPump(int handle, int& busy, DeferredPumps& deferred, int (*pump)(int)) {
 }  // namespace
 
 unsigned long GetNetWorkRecvCallCount() { return g_recvCalls; }
+int32_t NetWorkHoldLimit() { return g_holdLimit; }
+int64_t NetWorkTotalLimit() { return g_totalLimit; }
+void SetNetWorkReceiveLimitsForTest(int32_t perConnection, int64_t total) {
+    g_holdLimit = perConnection > 0 ? perConnection : kNetWorkReceiveHoldLimit;
+    g_totalLimit = total > 0 ? total : kNetWorkReceiveTotalLimit;
+}
+int64_t GetNetWorkTotalHeld() { return g_totalHeld; }
+void AddNetWorkTotalHeld(int64_t delta) { g_totalHeld += delta; }
+void NoteNetWorkReadable() { g_readablePending = true; }
+
+void ServeReadableConnections() {
+    if (!g_readablePending || g_receiving || GetNetworkState()->started == 0) return;
+    g_readablePending = false;
+    BusyFlag flag(g_receiving);
+    NetWorkPumpHold hold;
+    NetworkState* state = GetNetworkState();
+    // The connections that would read now, in slot order from the cursor on.
+    static int order[kNetWorkSlotCount];
+    int count = 0;
+    for (int i = 0; i < kNetWorkSlotCount; ++i) {
+        const int slot = (g_serveCursor + i) % kNetWorkSlotCount;
+        NetWorkRecord* record = state->records[slot];
+        if (record == nullptr || !record->inUse || record->error != 0 || !record->lengthPrefixMode ||
+            (record->streamFlags & kNetWorkReadable) == 0) {
+            continue;
+        }
+        if (NextReadWant(record) > 0) {
+            order[count++] = slot;
+        } else if (NetWorkReceiveWant(record) > 0) {
+            record->streamFlags |= kNetWorkReadPaused;
+        }
+    }
+    // Each gets an equal share of what is left; what one does not use goes to those after it.
+    int64_t bytesLeft = kNetWorkPassReadBytes;
+    int callsLeft = kNetWorkPassRecvCalls;
+    for (int i = 0; i < count; ++i) {
+        if (bytesLeft <= 0 || callsLeft <= 0) {
+            g_serveCursor = order[i];
+            g_readablePending = true;
+            return;
+        }
+        // Those that this pass can still serve: with more connections than recv calls, one call each.
+        const int waiting = count - i;
+        const int served = waiting < callsLeft ? waiting : callsLeft;
+        const int64_t share = bytesLeft / served > 0 ? bytesLeft / served : 1;
+        const int callShare = callsLeft / waiting > 0 ? callsLeft / waiting : 1;
+        NetWorkRecord* record = state->records[order[i]];
+        int64_t read = 0;
+        int calls = 0;
+        ReceiveInto(record, MakeNetWorkHandle(record->checkId, order[i]), share, callShare, &read, &calls);
+        bytesLeft -= read;
+        callsLeft -= calls;
+    }
+}
 unsigned long long GetNetWorkReceivedByteCount() { return g_receivedBytes; }
 
 int RecvSocket(int handle) { return RunPump(handle, g_receiving, g_receiveDeferred, ReceivePump); }
+
+int RecvSocketForWaitingCaller(int handle, int32_t needs) {
+    NetWorkRecord* record = FindNetWorkRecord(handle);
+    if (record == nullptr || (record->streamFlags & kNetWorkReadFreely) != 0) return RecvSocket(handle);
+    record->streamFlags |= kNetWorkReadFreely;
+    g_callerNeeds = needs;
+    const int result = RecvSocket(handle);
+    g_callerNeeds = kNetWorkNeedsAll;
+    record = FindNetWorkRecord(handle);
+    if (record != nullptr) record->streamFlags &= ~kNetWorkReadFreely;
+    return result;
+}
 
 int SendSocket(int handle) { return RunPump(handle, g_sending, g_sendDeferred, SendPump); }
 
@@ -279,16 +419,23 @@ int Receive(int handle, void* buffer, int size, int peek, const char* notInUse, 
     NetWorkPumpHold hold;  // one drain per call: the pumps below find the queue already seen
     NetWorkRecord* record = ValidateNetWorkHandle(handle, notInUse, inError);
     if (record == nullptr) return -1;
-    if (RecvSocket(handle) == -1) return -1;
+    // A caller that asks for more than is held waits for it: the read-ahead must not keep it back.
+    const bool waiting = record->lengthPrefixMode != 0 && size > record->receiveBuffer.heldCount;
+    if ((waiting ? RecvSocketForWaitingCaller(handle, size) : RecvSocket(handle)) == -1) return -1;
     record = FindNetWorkRecord(handle);
     if (record == nullptr) return -1;
     if (record->lengthPrefixMode == 0) {
         return recv(record->socket, static_cast<char*>(buffer), size, peek ? MSG_PEEK : 0);
     }
-    if (RingBufferRead(&record->receiveBuffer, buffer, size, peek) != 0) return -1;
+    RingBuffer& ring = record->receiveBuffer;
+    if (RingBufferRead(&ring, buffer, size, peek) != 0) return -1;
     if (!peek) {
-        // Taking again: back to the read-ahead.
-        record->streamFlags = (record->streamFlags | kNetWorkTook) & ~kNetWorkReadFreely;
+        AddNetWorkTotalHeld(-(int64_t)size);
+        // Taking lifts a limit (its line may come again), ends a wait for the length, and gives back a block grown
+        // for a backlog that is gone.
+        record->streamFlags &= ~(kNetWorkLimitLogged | kNetWorkLengthAsks);
+        const int64_t keep = (int64_t)ring.heldCount + kNetWorkReadAhead;
+        if (ring.capacity > keep + keep / 2 + kRingBufferSlack) RingBufferShrink(&ring, (int32_t)keep);
         RecvSocket(handle);
     }
     return 0;

@@ -33,25 +33,10 @@ void RingBufferNormalise(RingBuffer* buffer) {
 
 int RingBufferReserve(RingBuffer* buffer, int32_t add) { return RingBufferReserveSettling(buffer, add, INT32_MAX); }
 
-int RingBufferReserveSettling(RingBuffer* buffer, int32_t add, int32_t settle) {
-    RingBufferNormalise(buffer);
-    if (add < 0) return -1;
-    const int64_t need = (int64_t)buffer->heldCount + add;
-    if (buffer->capacity >= need) return 0;
-    // Doubling keeps growth amortised when a backlog builds up one message at a time; the slack alone would
-    // copy the whole backlog again every 1000 bytes. Doubling past INT32_MAX falls back to the need.
-    int64_t wanted = need + kRingBufferSlack;
-    int64_t doubled = 2 * (int64_t)buffer->capacity;
-    if (need <= settle && doubled > (int64_t)settle + kRingBufferSlack) doubled = (int64_t)settle + kRingBufferSlack;
-    if (doubled > wanted && doubled <= INT32_MAX) wanted = doubled;
-    unsigned char* block = nullptr;
-    if (wanted <= INT32_MAX) block = static_cast<unsigned char*>(TrackedAlloc((size_t)wanted, "", 0));
-    if (block == nullptr) {
-        // The size cannot be shown as a positive int when it passes INT32_MAX; the line then shows the
-        // 32-bit wrap of it, which is as much as the format can say.
-        WriteLogFormat("リングバッファの再確保に失敗しました(確保しようとしたサイズ %d byte)", (int)(uint32_t)wanted);
-        return -1;
-    }
+namespace {
+
+// Moves the held bytes, in order, to the start of a new block of `capacity` bytes and frees the old one.
+void MoveToBlock(RingBuffer* buffer, unsigned char* block, int32_t capacity) {
     const int32_t held = buffer->heldCount;
     if (held > 0) {
         const int32_t first = buffer->capacity - buffer->readPosition;
@@ -63,11 +48,47 @@ int RingBufferReserveSettling(RingBuffer* buffer, int32_t add, int32_t settle) {
         }
     }
     TrackedFree(buffer->data);
-    ++g_growths;
     buffer->data = block;
-    buffer->capacity = (int32_t)wanted;
+    buffer->capacity = capacity;
     buffer->readPosition = 0;
     buffer->writePosition = held;
+}
+
+}  // namespace
+
+int RingBufferReserveSettling(RingBuffer* buffer, int32_t add, int32_t settle) {
+    RingBufferNormalise(buffer);
+    if (add < 0) return -1;
+    const int64_t need = (int64_t)buffer->heldCount + add;
+    if (buffer->capacity >= need) return 0;
+    // Growing by half keeps growth amortised when a backlog builds up one message at a time (the slack alone
+    // would copy the whole backlog again every 1000 bytes), and keeps a grown block within half again of what
+    // it holds. A growth past INT32_MAX falls back to the need.
+    int64_t wanted = need + kRingBufferSlack;
+    int64_t grown = (int64_t)buffer->capacity + buffer->capacity / 2;
+    if (need <= settle && grown > (int64_t)settle + kRingBufferSlack) grown = (int64_t)settle + kRingBufferSlack;
+    if (grown > wanted && grown <= INT32_MAX) wanted = grown;
+    unsigned char* block = nullptr;
+    if (wanted <= INT32_MAX) block = static_cast<unsigned char*>(TrackedAlloc((size_t)wanted, "", 0));
+    if (block == nullptr) {
+        // The size cannot be shown as a positive int when it passes INT32_MAX; the line then shows the
+        // 32-bit wrap of it, which is as much as the format can say.
+        WriteLogFormat("リングバッファの再確保に失敗しました(確保しようとしたサイズ %d byte)", (int)(uint32_t)wanted);
+        return -1;
+    }
+    MoveToBlock(buffer, block, (int32_t)wanted);
+    ++g_growths;
+    return 0;
+}
+
+int RingBufferShrink(RingBuffer* buffer, int32_t keep) {
+    RingBufferNormalise(buffer);
+    if (keep < buffer->heldCount) keep = buffer->heldCount;
+    if (keep >= buffer->capacity) return 0;
+    if (keep == 0) return RingBufferFree(buffer);
+    auto* block = static_cast<unsigned char*>(TrackedAlloc((size_t)keep, "", 0));
+    if (block == nullptr) return -1;  // the larger block still serves
+    MoveToBlock(buffer, block, keep);
     return 0;
 }
 

@@ -129,7 +129,7 @@ TEST_F(RingBufferTest, NegativeAndUnholdableCountsAreRefused) {
     EXPECT_EQ(Read(10, false), 0);
 }
 
-// A growth with a settling size: the doubling stops at that size (plus the slack) when the need fits in it,
+// A growth with a settling size: growing by half stops at that size (plus the slack) when the need fits in it,
 // and goes on as usual past it; the held bytes keep their order either way.
 TEST_F(RingBufferTest, SettlingGrowthStopsAtTheSettlingSize) {
     const struct {
@@ -137,10 +137,10 @@ TEST_F(RingBufferTest, SettlingGrowthStopsAtTheSettlingSize) {
         int first, add, settle;  // `first` bytes added, half of them read, then room for `add` more
         int capacity;            // after the growth
     } cases[] = {
-        {"doubling would pass the settling size", 3000, 3400, 5000, 6000},
-        {"doubling stays within it", 1000, 2000, 5000, 4000},
-        {"the need passes it: doubling", 3000, 4000, 5000, 8000},
-        {"the need alone passes the doubling", 1000, 9000, 20000, 10500},
+        {"growing by half would pass the settling size", 3000, 3000, 4500, 5500},
+        {"growing by half stays within it", 1000, 2000, 5000, 3500},
+        {"the need passes it: growing by half", 3000, 4000, 5000, 6500},
+        {"the need alone passes growing by half", 1000, 9000, 20000, 10500},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
