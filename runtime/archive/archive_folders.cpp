@@ -24,6 +24,7 @@ struct FolderRecord {
     size_t length;
     char path[kFilePathMax];  // canonical (upper-cased), "X:\\" for a drive's root, else without a separator
     FILETIME listedTime;  // the folder's last-write time when it was listed
+    int keepsTimes;       // the volume updates folder times (else every open lists the folder again)
     int trusted;          // the listing may answer while that time is unchanged
     int overflow;         // more archives than the names hold: a name not among them is left to the system
     char names[kNamesSize];  // upper-cased archive names, each with its NUL, an empty one last
@@ -32,9 +33,6 @@ struct FolderRecord {
 FolderRecord g_records[kFolderRecords];
 ULONGLONG g_settleTime = kDefaultSettleTime;
 ArchiveProbeCounts g_counts;
-
-// Volumes whose folders keep their last-write time up to date (FAT and its kin leave a folder's time as it was made).
-int g_volumeKeepsTimes[26];  // per drive letter: 0 not asked yet, 1 keeps, 2 does not
 
 uint32_t HashText(const char* text, size_t length) {
     uint32_t hash = 2166136261u;
@@ -58,27 +56,21 @@ void DropRecordsBelow(const FolderRecord* folder) {
     }
 }
 
+// Whether the folder's volume keeps folder times up to date: FAT and its kin leave a folder's time as it was made.
+// Asked through the folder's handle where the system can, so a volume mounted inside a drive answers for itself.
 bool VolumeKeepsFolderTimes(const char* folder, HANDLE handle) {
-    char drive = folder[0];
-    int index = (drive >= 'A' && drive <= 'Z') ? drive - 'A' : -1;
-    if (index >= 0 && g_volumeKeepsTimes[index] != 0) return g_volumeKeepsTimes[index] == 1;
-    // Asked through the folder's handle where the system can: a root path would have the system read the device.
     typedef BOOL(WINAPI * ByHandle)(HANDLE, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPWSTR, DWORD);
     static ByHandle byHandle =
         (ByHandle)(void*)GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetVolumeInformationByHandleW");
-    bool keeps = false;
     if (byHandle) {
         wchar_t name[32];
-        if (byHandle(handle, nullptr, 0, nullptr, nullptr, nullptr, name, 32))
-            keeps = lstrcmpiW(name, L"NTFS") == 0 || lstrcmpiW(name, L"ReFS") == 0;
-    } else if (index >= 0) {
-        char root[4] = {drive, ':', '\\', 0};
-        char name[32];
-        if (GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, nullptr, name, sizeof(name)))
-            keeps = lstrcmpiA(name, "NTFS") == 0 || lstrcmpiA(name, "ReFS") == 0;
+        return byHandle(handle, nullptr, 0, nullptr, nullptr, nullptr, name, 32) &&
+               (lstrcmpiW(name, L"NTFS") == 0 || lstrcmpiW(name, L"ReFS") == 0);
     }
-    if (index >= 0) g_volumeKeepsTimes[index] = keeps ? 1 : 2;
-    return keeps;
+    const char root[4] = {folder[0], ':', '\\', 0};
+    char name[32];
+    return GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, nullptr, name, sizeof(name)) &&
+           (lstrcmpiA(name, "NTFS") == 0 || lstrcmpiA(name, "ReFS") == 0);
 }
 
 bool EndsWithExtension(const char* upperName, size_t length, const char* upperExtension, size_t extensionLength) {
@@ -134,7 +126,7 @@ bool ListFolder(FolderRecord* record, const char* systemFolder) {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     const ULONGLONG listed = AsNumber(record->listedTime);
-    record->trusted = VolumeKeepsFolderTimes(record->path, record->handle) && listed <= AsNumber(now) &&
+    record->trusted = record->keepsTimes && listed <= AsNumber(now) &&
                       AsNumber(now) - listed >= g_settleTime;
     return true;
 }
@@ -162,10 +154,10 @@ ArchivePresence ArchiveFolderHolds(const char* folder, const char* systemFolder,
     if (length == 0 || length >= (size_t)kFilePathMax || strlen(systemFolder) != length) return kArchiveUnknown;
     const uint32_t hash = HashText(folder, length);
     FolderRecord* record = nullptr;
-    FolderRecord* free = nullptr;
+    FolderRecord* empty = nullptr;
     for (FolderRecord& r : g_records) {
         if (r.handle == nullptr) {
-            if (free == nullptr) free = &r;
+            if (empty == nullptr) empty = &r;
         } else if (r.hash == hash && r.length == length && memcmp(r.path, folder, length) == 0) {
             record = &r;
             break;
@@ -186,19 +178,20 @@ ArchivePresence ArchiveFolderHolds(const char* folder, const char* systemFolder,
         return kArchiveUnknown;
     }
 
-    if (free == nullptr) {  // full: start again rather than keep score of which folders matter
+    if (empty == nullptr) {  // full: start again rather than keep score of which folders matter
         ArchiveFolderCacheClear();
-        free = &g_records[0];
+        empty = &g_records[0];
     }
     ++g_counts.nameLookups;
     HANDLE handle = CreateFileA(systemFolder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return kArchiveUnknown;
-    record = free;
+    record = empty;
     record->handle = handle;
     record->hash = hash;
     record->length = length;
     memcpy(record->path, folder, length + 1);
+    record->keepsTimes = VolumeKeepsFolderTimes(folder, handle);
     if (!ListFolder(record, systemFolder)) {
         DropRecord(record);
         return kArchiveUnknown;
@@ -215,7 +208,6 @@ bool ArchiveFileExists(const char* path) {
 void ArchiveFolderCacheClear() {
     for (FolderRecord& r : g_records)
         if (r.handle) DropRecord(&r);
-    for (int& v : g_volumeKeepsTimes) v = 0;
 }
 
 ArchiveProbeCounts ArchiveGetProbeCounts() { return g_counts; }
