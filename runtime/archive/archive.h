@@ -101,6 +101,28 @@ ArchiveRecord* ArchiveTableRecord(int slot);
 int ArchiveTableUseCount(int slot);
 int ArchiveTableOpenCount();
 
+// ---- Archives known per folder ----
+// Whether a folder holds an archive file of a name, answered from a listing of the folder that is kept while the
+// folder's last-write time (read through a handle kept open) stays as it was. folder is the canonical path ("X:\\"
+// for a drive's root), systemFolder the same folder in the caller's own case (what the system is asked with, so that
+// it need not search for the case), upperName the upper-cased file name. Unknown when the folder cannot be listed
+// or only the system can settle the name; the caller then asks the system.
+enum ArchivePresence { kArchiveAbsent = 0, kArchivePresent = 1, kArchiveUnknown = 2 };
+ArchivePresence ArchiveFolderHolds(const char* folder, const char* systemFolder, const char* upperName);
+// True when a file (not a folder) is at the path; a look-up by name, counted.
+bool ArchiveFileExists(const char* path);
+// Forgets every folder's listing and closes the folder handles.
+void ArchiveFolderCacheClear();
+// System calls made by archive look-ups since the program started: look-ups of a path by name (each may read whole
+// directories) and reads of a folder's time through its handle.
+struct ArchiveProbeCounts {
+    int nameLookups;
+    int folderChecks;
+};
+ArchiveProbeCounts ArchiveGetProbeCounts();
+// Tests only: how long a folder must have kept still before its listing is trusted (-1: the default, two seconds).
+void ArchiveSetFolderSettleTimeForTest(int milliseconds);
+
 // ---- The archive-aware file layer (slots of LowLevelFileTable) ----
 const LowLevelFileTable* GetArchiveFileFunctions();
 // Handle = slot | 0xF0000000, or 0.
@@ -127,3 +149,5 @@ int VfsOpenFileCount();
 int BuildAbsolutePath(const char* relative, char* out, const char* base);
 // The absolute path, "/" read as "\\", upper-cased. 0 / -1; out holds kFilePathMax bytes.
 int MakeCanonicalFullPath(const char* path, char* out);
+// The same absolute path in the caller's own case.
+int MakeFullPath(const char* path, char* out);

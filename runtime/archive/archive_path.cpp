@@ -90,7 +90,7 @@ int BuildAbsolutePath(const char* relative, char* out, const char* base) {
     return 0;
 }
 
-int MakeCanonicalFullPath(const char* path, char* out) {
+int MakeFullPath(const char* path, char* out) {
     if (path == nullptr || out == nullptr) return -1;
     size_t length = strlen(path);
     if (length >= (size_t)kFilePathMax) return -1;
@@ -105,7 +105,11 @@ int MakeCanonicalFullPath(const char* path, char* out) {
         work[i] = path[i] == '/' ? '\\' : path[i];
         ++i;
     }
-    if (BuildAbsolutePath(work, out, nullptr) != 0) return -1;
+    return BuildAbsolutePath(work, out, nullptr);
+}
+
+int MakeCanonicalFullPath(const char* path, char* out) {
+    if (MakeFullPath(path, out) != 0) return -1;
     UpperCaseMb(out);
     return 0;
 }

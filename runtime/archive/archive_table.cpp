@@ -1,11 +1,14 @@
 // The table of open archives (512 slots with use counts), the archive extension and key settings, and the lookup of
 // the archive that covers a path: the shallowest folder of the path with an archive beside it serves the whole
 // subtree. The last folder found is cached; it serves a later path only when that path continues at a separator.
+// Whether a folder has an archive beside it is answered from the listings of archive_folders.cpp, not asked of the
+// system anew at every level of every open.
 #include <windows.h>
 #include <string.h>
 
 #include "runtime/archive/archive.h"
 #include "runtime/memory.h"
+#include "runtime/text.h"
 
 namespace {
 
@@ -56,6 +59,43 @@ void FillLookupResult(const char* canonical, size_t prefixLength, char* prefixOu
     if (innerOut) strcpy(innerOut, canonical + prefixLength + 1);
 }
 
+// The open archive at the path, its use count raised; the hint slot is checked first. -1 when none is open.
+int UseOpenSlot(const char* archivePath, int slotHint) {
+    if (ValidSlot(slotHint) && strcmp(g_slots[slotHint]->path, archivePath) == 0) {
+        ++g_slots[slotHint]->useCount;
+        return slotHint;
+    }
+    for (int i = 0; i < kArchiveTableSlots; ++i) {
+        if (g_slots[i] && strcmp(g_slots[i]->path, archivePath) == 0) {
+            ++g_slots[i]->useCount;
+            return i;
+        }
+    }
+    return -1;
+}
+
+// Opens the archive at the path into a free slot (use count 1); -1 when it cannot be opened or the table stays full.
+int OpenIntoTable(const char* archivePath) {
+    if (g_openCount >= kArchiveTableSlots) {
+        ArchiveReleaseUnused();
+        if (g_openCount >= kArchiveTableSlots) return -1;
+    }
+    int slot = 0;
+    while (g_slots[slot]) ++slot;
+    ArchiveTableSlot* entry =
+        static_cast<ArchiveTableSlot*>(TrackedAllocZeroed(sizeof(ArchiveTableSlot), "", __LINE__));
+    if (entry == nullptr) return -1;
+    if (ArchiveOpen(&entry->record, archivePath, g_keySet ? g_keyText : nullptr) != 0) {
+        TrackedFree(entry);
+        return -1;
+    }
+    strcpy(entry->path, archivePath);
+    entry->useCount = 1;
+    g_slots[slot] = entry;
+    ++g_openCount;
+    return slot;
+}
+
 }  // namespace
 
 // Defined in archive_vfs.cpp: closes every archive-aware file still open.
@@ -67,6 +107,7 @@ int ArchiveSetExtensionImpl(const char* text) {
     else
         strcpy(g_extension, text);
     ForgetCache();
+    ArchiveFolderCacheClear();  // the listings hold archives of the old extension
     return 0;
 }
 
@@ -92,43 +133,17 @@ int ArchiveTableClear() {
         if (g_slots[i]) CloseSlot(i);
     g_openCount = 0;
     ForgetCache();
+    ArchiveFolderCacheClear();
     return 0;
 }
 
 int ArchiveTableEntry(const char* archivePath, int slotHint) {
     if (archivePath == nullptr || strlen(archivePath) >= (size_t)kArchivePathMax) return -1;
-    if (ValidSlot(slotHint) && strcmp(g_slots[slotHint]->path, archivePath) == 0) {
-        ++g_slots[slotHint]->useCount;
-        return slotHint;
-    }
-    for (int i = 0; i < kArchiveTableSlots; ++i) {
-        if (g_slots[i] && strcmp(g_slots[i]->path, archivePath) == 0) {
-            ++g_slots[i]->useCount;
-            return i;
-        }
-    }
+    int slot = UseOpenSlot(archivePath, slotHint);
+    if (slot >= 0) return slot;
     // Most candidates (every folder above a plain file) name no archive: a look at the attributes settles that
     // without the open, which costs far more, most of all under Wine.
-    const DWORD attributes = GetFileAttributesA(archivePath);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return -1;
-    if (g_openCount >= kArchiveTableSlots) {
-        ArchiveReleaseUnused();
-        if (g_openCount >= kArchiveTableSlots) return -1;
-    }
-    int slot = 0;
-    while (g_slots[slot]) ++slot;
-    ArchiveTableSlot* entry =
-        static_cast<ArchiveTableSlot*>(TrackedAllocZeroed(sizeof(ArchiveTableSlot), "", __LINE__));
-    if (entry == nullptr) return -1;
-    if (ArchiveOpen(&entry->record, archivePath, g_keySet ? g_keyText : nullptr) != 0) {
-        TrackedFree(entry);
-        return -1;
-    }
-    strcpy(entry->path, archivePath);
-    entry->useCount = 1;
-    g_slots[slot] = entry;
-    ++g_openCount;
-    return slot;
+    return ArchiveFileExists(archivePath) ? OpenIntoTable(archivePath) : -1;
 }
 
 int ArchiveRelease(int slot) {
@@ -146,6 +161,7 @@ int ArchiveReleaseUnused() {
 int ArchiveReleaseAll() {
     ArchiveReleaseUnused();
     ForgetCache();
+    ArchiveFolderCacheClear();
     return 0;
 }
 
@@ -156,8 +172,13 @@ int ArchiveTableUseCount(int slot) { return ValidSlot(slot) ? g_slots[slot]->use
 int ArchiveTableOpenCount() { return g_openCount; }
 
 int ArchiveFindForPath(const char* path, int* slotOut, char* prefixOut, char* innerOut) {
+    // The folders are asked of the system in the caller's own case, so it need not search for a differently cased
+    // name; the canonical (upper-cased) form, byte for byte as long, names them in the tables.
+    char full[kFilePathMax];
     char canonical[kFilePathMax];
-    if (path == nullptr || MakeCanonicalFullPath(path, canonical) != 0) return -1;
+    if (path == nullptr || MakeFullPath(path, full) != 0) return -1;
+    strcpy(canonical, full);
+    UpperCaseMb(canonical);
 
     // The cached folder serves paths that continue behind it at a separator ("RES" must not serve "RESX\\A").
     if (g_cachePrefixLength > 0 && strncmp(canonical, g_cachePrefix, g_cachePrefixLength) == 0 &&
@@ -173,7 +194,12 @@ int ArchiveFindForPath(const char* path, int* slotOut, char* prefixOut, char* in
 
     // Walk the folders from the front, behind the drive's root; the file name itself is never a candidate.
     const char* extension = ArchiveGetExtension();
-    size_t start = (canonical[0] != 0 && canonical[1] == ':') ? 3 : 0;
+    char upperExtension[kArchiveExtensionMax];
+    strcpy(upperExtension, extension);
+    UpperCaseMb(upperExtension);
+    const bool hasDrive = canonical[0] != 0 && canonical[1] == ':' && canonical[2] == '\\';
+    const size_t start = hasDrive ? 3 : 0;
+    size_t componentStart = start;
     for (size_t i = start; canonical[i];) {
         if (ArchiveIsLeadByte((unsigned char)canonical[i]) && canonical[i + 1]) {
             i += 2;
@@ -189,7 +215,26 @@ int ArchiveFindForPath(const char* path, int* slotOut, char* prefixOut, char* in
         memcpy(candidate, canonical, i);
         candidate[i] = '.';
         strcpy(candidate + i + 1, extension);
-        int slot = ArchiveTableEntry(candidate, -1);
+        int slot = UseOpenSlot(candidate, -1);
+        if (slot < 0) {
+            ArchivePresence presence = kArchiveUnknown;
+            if (hasDrive) {
+                // The folder the candidate would lie in; a drive's root keeps its separator.
+                const size_t folderLength = componentStart == start ? start : componentStart - 1;
+                char folder[kFilePathMax], systemFolder[kFilePathMax], name[kArchivePathMax];
+                memcpy(folder, canonical, folderLength);
+                folder[folderLength] = 0;
+                memcpy(systemFolder, full, folderLength);
+                systemFolder[folderLength] = 0;
+                strcpy(name, candidate + componentStart);
+                strcpy(name + (i - componentStart) + 1, upperExtension);
+                presence = ArchiveFolderHolds(folder, systemFolder, name);
+            }
+            if (presence == kArchivePresent)
+                slot = OpenIntoTable(candidate);
+            else if (presence == kArchiveUnknown)
+                slot = ArchiveFileExists(candidate) ? OpenIntoTable(candidate) : -1;
+        }
         if (slot >= 0) {
             memcpy(g_cachePrefix, canonical, i);
             g_cachePrefix[i] = 0;
@@ -201,6 +246,7 @@ int ArchiveFindForPath(const char* path, int* slotOut, char* prefixOut, char* in
             return 0;
         }
         ++i;
+        componentStart = i;
     }
     return -1;
 }

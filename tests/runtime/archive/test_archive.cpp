@@ -406,3 +406,151 @@ TEST(ArchiveDamage, DamagedArchivesThroughTheFileLayer) {
 }
 
 }  // namespace
+
+// ---- Which system calls an open makes: folders known to hold no archive are not asked again ----
+
+constexpr const char kDeepFolder[] = "Lv1\\Lv2\\Lv3\\Lv4\\Lv5\\Lv6\\Lv7\\Lv8\\Lv9";
+const std::string kDeepFile = std::string(kDeepFolder) + "\\Data.bin";
+
+struct Probes {
+    int lookups;  // look-ups of a path by name
+    int checks;   // folder times read through a kept handle
+};
+
+template <typename F>
+Probes CountProbes(F open) {
+    const ArchiveProbeCounts before = ArchiveGetProbeCounts();
+    open();
+    const ArchiveProbeCounts after = ArchiveGetProbeCounts();
+    return {after.nameLookups - before.nameLookups, after.folderChecks - before.folderChecks};
+}
+
+// Folders whose listing an open of the path reads: the drive's root and every folder above the file's own.
+int FoldersAbove(const std::string& path) {
+    char canonical[kFilePathMax];
+    EXPECT_EQ(MakeCanonicalFullPath(path.c_str(), canonical), 0);
+    return (int)std::count(canonical, canonical + strlen(canonical), '\\') - 1;
+}
+
+class ArchiveFolderTest : public ArchiveLayerTest {
+protected:
+    void SetUp() override {
+        ArchiveLayerTest::SetUp();
+        // The tree is made by the test just now; its listings are trusted at once, and its folders are set an hour
+        // back (AgeFolders), so that any later change in them shows as a new time.
+        ArchiveSetFolderSettleTimeForTest(0);
+    }
+    void TearDown() override {
+        ArchiveSetFolderSettleTimeForTest(-1);
+        ArchiveLayerTest::TearDown();
+    }
+
+    // Sets the last-write time of the tree's root and of every folder along `relative` `minutes` back.
+    void AgeFolders(const std::string& relative, int minutes = 60) {
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        ULARGE_INTEGER t;
+        t.LowPart = now.dwLowDateTime;
+        t.HighPart = now.dwHighDateTime;
+        t.QuadPart -= (ULONGLONG)minutes * 60 * 10000000;
+        FILETIME past = {t.LowPart, t.HighPart};
+        std::vector<std::string> folders = {tree_.Root()};
+        for (size_t i = 0; i <= relative.size(); ++i)
+            if (i == relative.size() || relative[i] == '\\') folders.push_back(tree_.Path(relative.substr(0, i)));
+        for (const std::string& folder : folders) {
+            HANDLE h = CreateFileA(folder.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+            ASSERT_NE(h, INVALID_HANDLE_VALUE) << folder;
+            EXPECT_TRUE(SetFileTime(h, nullptr, nullptr, &past)) << folder;
+            CloseHandle(h);
+        }
+    }
+};
+
+TEST_F(ArchiveFolderTest, RepeatedOpensInADeepTreeListEachFolderOnce) {
+    ASSERT_TRUE(tree_.Write(kDeepFile, std::string("deep data")));
+    ASSERT_TRUE(tree_.Write("Lv1\\Lv2\\Lv3\\Mid.bin", std::string("middle")));
+    AgeFolders(kDeepFolder);
+    const int folders = FoldersAbove(kDeepFile);
+    ASSERT_GT(folders, 9);
+
+    Probes first = CountProbes([&] { EXPECT_EQ(ReadAll(kDeepFile), "deep data"); });
+    EXPECT_GT(first.lookups, 0);
+
+    // Every later open reads one time per folder and looks nothing up by name, whatever the case of the name.
+    const std::string absoluteUpper = [&] {
+        std::string s = tree_.Path(kDeepFile);
+        std::transform(s.begin(), s.end(), s.begin(), ::toupper);
+        return s;
+    }();
+    const struct {
+        std::string path;
+        const char* content;
+    } opens[] = {
+        {kDeepFile, "deep data"},
+        {"lv1\\lv2\\lv3\\lv4\\lv5\\lv6\\lv7\\lv8\\lv9\\data.bin", "deep data"},
+        {"LV1/LV2/LV3/LV4/LV5/LV6/LV7/LV8/LV9/DATA.BIN", "deep data"},
+        {absoluteUpper, "deep data"},
+        {"Lv1\\Lv2\\Lv3\\Lv4\\..\\mid.BIN", "middle"},
+        {"Lv1\\Lv2\\Lv3\\Lv4\\Lv5\\Lv6\\Lv7\\Lv8\\Lv9\\Data_a.bin", "<no file>"},
+    };
+    for (const auto& o : opens) {
+        Probes p = CountProbes([&] { EXPECT_EQ(ReadAll(o.path), o.content) << o.path; });
+        EXPECT_EQ(p.lookups, 0) << o.path;
+        EXPECT_EQ(p.checks, FoldersAbove(o.path)) << o.path;
+    }
+}
+
+TEST_F(ArchiveFolderTest, FilesAndArchivesAddedBetweenOpensAreFoundOnTheNext) {
+    ASSERT_TRUE(tree_.Write(kDeepFile, std::string("from the disk")));
+    AgeFolders(kDeepFolder);
+    EXPECT_EQ(ReadAll(kDeepFile), "from the disk");
+    EXPECT_EQ(ReadAll("Lv1\\Lv2\\Later.bin"), "<no file>");
+    EXPECT_EQ(CountProbes([&] { EXPECT_EQ(ReadAll(kDeepFile), "from the disk"); }).lookups, 0);
+
+    // A file written into a known folder.
+    ASSERT_TRUE(tree_.Write("Lv1\\Lv2\\Later.bin", std::string("later")));
+    EXPECT_EQ(ReadAll("Lv1\\Lv2\\Later.bin"), "later");
+    EXPECT_EQ(ReadAll(kDeepFile), "from the disk");  // Lv2 has changed: it and the folders below are listed again
+
+    // An archive for Lv4, named in other case than its folder, written beside it: only Lv3 is listed again.
+    ASSERT_TRUE(tree_.Write("Lv1\\Lv2\\Lv3\\lv4.qva",
+                            Archive({{"Lv5/Lv6/Lv7/Lv8/Lv9/Data.bin", Bytes{'p', 'a', 'c', 'k', 'e', 'd'}}})));
+    Probes p = CountProbes([&] { EXPECT_EQ(ReadAll(kDeepFile), "packed"); });
+    EXPECT_EQ(p.lookups, 1);
+    EXPECT_EQ(ReadAll("LV1\\LV2\\LV3\\LV4\\LV5\\LV6\\LV7\\LV8\\LV9\\DATA.BIN"), "packed");
+
+    // An archive of another extension changes nothing; the game's extension finds its own.
+    ASSERT_TRUE(tree_.Write("Lv1\\Lv2\\Lv3.Qzm", Archive({{"Lv4/x.txt", Bytes{'q'}}})));
+    EXPECT_EQ(ReadAll("Lv1\\Lv2\\Lv3\\Lv4\\x.txt"), "<no file>");  // inside LV4.QVA, which lacks it
+    ArchiveSetExtensionImpl("Qzm");
+    EXPECT_EQ(ReadAll("Lv1\\Lv2\\Lv3\\Lv4\\x.txt"), "q");
+}
+
+TEST_F(ArchiveFolderTest, AFolderPutInPlaceOfAnotherIsWatchedAfresh) {
+    ASSERT_TRUE(tree_.Write(kDeepFile, std::string("old tree")));
+    AgeFolders(kDeepFolder);
+    EXPECT_EQ(ReadAll(kDeepFile), "old tree");
+
+    // Lv3 moved aside and a new Lv3 made: a handle kept to the old one would never see what the new one gets. (A
+    // folder deleted outright stays while handles to it are open, on Windows and under Wine alike.)
+    ASSERT_TRUE(MoveFileA(tree_.Path("Lv1\\Lv2\\Lv3").c_str(), tree_.Path("Lv1\\Lv2\\Old3").c_str()));
+    ASSERT_TRUE(tree_.Write(kDeepFile, std::string("new tree")));
+    AgeFolders(kDeepFolder, 30);
+    EXPECT_EQ(ReadAll(kDeepFile), "new tree");
+    ASSERT_TRUE(tree_.Write("Lv1\\Lv2\\Lv3\\Lv4.QVA", Archive({{"Lv5/Lv6/Lv7/Lv8/Lv9/Data.bin", Bytes{'a'}}})));
+    EXPECT_EQ(ReadAll(kDeepFile), "a");
+}
+
+TEST_F(ArchiveFolderTest, FoldersChangedLatelyAreListedAgainUntilTheyKeepStill) {
+    ASSERT_TRUE(tree_.Write(kDeepFile, std::string("data")));
+    AgeFolders(kDeepFolder, 10);
+    ArchiveSetFolderSettleTimeForTest(60 * 60 * 1000);  // ten minutes is lately
+    EXPECT_EQ(ReadAll(kDeepFile), "data");
+    // The tree's root and Lv1 to Lv8 are listed again (their handles are kept).
+    EXPECT_GE(CountProbes([&] { EXPECT_EQ(ReadAll(kDeepFile), "data"); }).lookups, 9);
+
+    ArchiveSetFolderSettleTimeForTest(0);
+    EXPECT_GE(CountProbes([&] { EXPECT_EQ(ReadAll(kDeepFile), "data"); }).lookups, 9);  // listed once more, now trusted
+    EXPECT_EQ(CountProbes([&] { EXPECT_EQ(ReadAll(kDeepFile), "data"); }).lookups, 0);
+}
