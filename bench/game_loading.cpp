@@ -1,9 +1,10 @@
 // Resource loading speed of the game's table: every entry, then the common group, one battle group, one
 // conversation group and the extra scene, each from the folder tree and from the archive tree in the same run,
 // through the Loader (with its loading screen after every image) and as bare loads of the same entries (the same
-// LoadGraphFromFile and LoadSoundHandleFromFile calls, no loading screen). Rounds alternate which of the two goes
-// first, so neither always meets a warm file cache or a first-time decoder set-up; totals are medians over the
-// rounds. Prints totals, the per-image average, the archive/folder ratio and the ratio of the load with the loading
+// LoadGraphFromFile and LoadSoundHandleFromFile calls, no loading screen). The two trees are measured in turns
+// within each round, by one runtime that changes its current folder between them, so both meet the same load on a
+// busy machine; rounds alternate which tree and which of the two loads goes first, so neither always meets a warm
+// file cache or a first-time decoder set-up; totals are medians over the rounds. Prints totals, the per-image average, the archive/folder ratio and the ratio of the load with the loading
 // screen to the bare loads. Short mode measures the extra scene's group only, one round.
 #include <windows.h>
 #include <stdio.h>
@@ -88,29 +89,37 @@ double MeasureBare(const Round& entries) {
     return ms;
 }
 
-// Medians over rounds that alternate which of the two runs first; the first round learns the entries.
-Figures Measure(const Group& group) {
+// Both trees' figures for one group: medians over rounds in which the trees take turns (through the current
+// folder, which the file layer resolves every path against); the first round learns the entries of each tree.
+void Measure(const Group& group, const std::string trees[2], Figures out[2]) {
     const int rounds = Repeats(3, 1);
-    Round learned;
-    MeasureScreen(group, learned);  // untimed warm-up (first-time set-up of decoders and the archive index)
-    std::vector<double> screen, bare;
-    for (int r = 0; r < rounds; ++r) {
-        Round round;
-        if (r % 2 == 0) {
-            MeasureScreen(group, round);
-            bare.push_back(MeasureBare(learned));
-        } else {
-            bare.push_back(MeasureBare(learned));
-            MeasureScreen(group, round);
-        }
-        screen.push_back(round.screenMs);
+    Round learned[2];
+    for (int t = 0; t < 2; ++t) {
+        SetCurrentDirectoryA(trees[t].c_str());
+        MeasureScreen(group, learned[t]);  // untimed warm-up (first-time set-up of decoders and the archive index)
     }
-    Figures f;
-    f.screenMs = Median(screen);
-    f.bareMs = Median(bare);
-    f.images = static_cast<int>(learned.images.size());
-    f.sounds = static_cast<int>(learned.sounds.size());
-    return f;
+    std::vector<double> screen[2], bare[2];
+    for (int r = 0; r < rounds; ++r) {
+        for (int k = 0; k < 2; ++k) {
+            const int t = (r + k) % 2;
+            SetCurrentDirectoryA(trees[t].c_str());
+            Round round;
+            if (r % 2 == 0) {
+                MeasureScreen(group, round);
+                bare[t].push_back(MeasureBare(learned[t]));
+            } else {
+                bare[t].push_back(MeasureBare(learned[t]));
+                MeasureScreen(group, round);
+            }
+            screen[t].push_back(round.screenMs);
+        }
+    }
+    for (int t = 0; t < 2; ++t) {
+        out[t].screenMs = Median(screen[t]);
+        out[t].bareMs = Median(bare[t]);
+        out[t].images = static_cast<int>(learned[t].images.size());
+        out[t].sounds = static_cast<int>(learned[t].sounds.size());
+    }
 }
 
 }  // namespace
@@ -135,16 +144,18 @@ int main(int argc, char** argv) {
     constexpr int kGroups = sizeof(groups) / sizeof(groups[0]);
     auto measured = [](int g) { return !ShortRun() || g == kGroups - 1; };
     Figures figures[2][kGroups];
-    for (int t = 0; t < 2; ++t) {
-        if (!StartRuntimeOnTree(trees[t])) {
-            fprintf(stderr, "game_loading: cannot start on %s\n", trees[t].c_str());
-            return 1;
-        }
-        for (int g = 0; g < kGroups; ++g) {
-            if (measured(g)) figures[t][g] = Measure(groups[g]);
-        }
-        ShutDownLibrary();
+    if (!SetCurrentDirectoryA(trees[1].c_str()) || !StartRuntimeOnTree(trees[0])) {
+        fprintf(stderr, "game_loading: cannot start on %s and %s\n", trees[0].c_str(), trees[1].c_str());
+        return 1;
     }
+    for (int g = 0; g < kGroups; ++g) {
+        if (!measured(g)) continue;
+        Figures both[2];
+        Measure(groups[g], trees, both);
+        figures[0][g] = both[0];
+        figures[1][g] = both[1];
+    }
+    ShutDownLibrary();
     printf("medians of %d rounds\n", Repeats(3, 1));
     printf("%-28s %6s %6s %12s %12s %12s %12s %9s\n", "group", "images", "sounds", "folder ms", "archive ms",
            "ms/img fold", "ms/img arch", "arch/fold");

@@ -111,13 +111,18 @@ enum ArchivePresence { kArchiveAbsent = 0, kArchivePresent = 1, kArchiveUnknown 
 ArchivePresence ArchiveFolderHolds(const char* folder, const char* systemFolder, const char* upperName);
 // True when a file (not a folder) is at the path; a look-up by name, counted.
 bool ArchiveFileExists(const char* path);
+// Whether the disk may hold a file at the path: false only when the listing of its folder, kept as above, shows no
+// file of its name there, so that the system need not be asked; true (the system is asked, and that is counted)
+// otherwise.
+bool ArchiveDiskMayHold(const char* path);
 // Forgets every folder's listing and closes the folder handles.
 void ArchiveFolderCacheClear();
 // System calls made by archive look-ups since the program started: look-ups of a path by name (each may read whole
-// directories) and reads of a folder's time through its handle.
+// directories), reads of a folder's time through its handle, and files of the disk asked of the system to be opened.
 struct ArchiveProbeCounts {
     int nameLookups;
     int folderChecks;
+    int diskOpens;
 };
 ArchiveProbeCounts ArchiveGetProbeCounts();
 // Tests only: how long a folder must have kept still before its listing is trusted (-1: the default, two seconds).

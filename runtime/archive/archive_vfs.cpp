@@ -80,7 +80,8 @@ FileHandle VfsOpen(const char* path, int threadFlag, int unused) {
         record->inArchive = 1;
         record->archiveSlot = archiveSlot;
     } else {
-        record->disk = Win32FileOpen(path, threadFlag, unused);
+        // A file its folder's listing shows missing (the image loader's "_a" companions, mostly) is not asked for.
+        record->disk = ArchiveDiskMayHold(path) ? Win32FileOpen(path, threadFlag, unused) : 0;
         if (record->disk == 0) {
             TrackedFree(record);
             return 0;

@@ -407,14 +407,15 @@ TEST(ArchiveDamage, DamagedArchivesThroughTheFileLayer) {
 
 }  // namespace
 
-// ---- Which system calls an open makes: folders known to hold no archive are not asked again ----
+// ---- Which system calls an open makes: folders known to hold no archive, or not the file, are not asked again ----
 
 constexpr const char kDeepFolder[] = "Lv1\\Lv2\\Lv3\\Lv4\\Lv5\\Lv6\\Lv7\\Lv8\\Lv9";
 const std::string kDeepFile = std::string(kDeepFolder) + "\\Data.bin";
 
 struct Probes {
-    int lookups;  // look-ups of a path by name
-    int checks;   // folder times read through a kept handle
+    int lookups;    // look-ups of a path by name
+    int checks;     // folder times read through a kept handle
+    int diskOpens;  // files asked of the system to be opened
 };
 
 template <typename F>
@@ -422,14 +423,16 @@ Probes CountProbes(F open) {
     const ArchiveProbeCounts before = ArchiveGetProbeCounts();
     open();
     const ArchiveProbeCounts after = ArchiveGetProbeCounts();
-    return {after.nameLookups - before.nameLookups, after.folderChecks - before.folderChecks};
+    return {after.nameLookups - before.nameLookups, after.folderChecks - before.folderChecks,
+            after.diskOpens - before.diskOpens};
 }
 
-// Folders whose listing an open of the path reads: the drive's root and every folder above the file's own.
-int FoldersAbove(const std::string& path) {
+// Folders whose listing an open of a disk file reads: the drive's root, every folder above the file's own (for
+// archives beside the next one down) and the file's own folder (for the file).
+int FoldersRead(const std::string& path) {
     char canonical[kFilePathMax];
     EXPECT_EQ(MakeCanonicalFullPath(path.c_str(), canonical), 0);
-    return (int)std::count(canonical, canonical + strlen(canonical), '\\') - 1;
+    return (int)std::count(canonical, canonical + strlen(canonical), '\\');
 }
 
 class ArchiveFolderTest : public ArchiveLayerTest {
@@ -471,13 +474,13 @@ TEST_F(ArchiveFolderTest, RepeatedOpensInADeepTreeListEachFolderOnce) {
     ASSERT_TRUE(tree_.Write(kDeepFile, std::string("deep data")));
     ASSERT_TRUE(tree_.Write("Lv1\\Lv2\\Lv3\\Mid.bin", std::string("middle")));
     AgeFolders(kDeepFolder);
-    const int folders = FoldersAbove(kDeepFile);
-    ASSERT_GT(folders, 9);
+    ASSERT_GT(FoldersRead(kDeepFile), 10);
 
     Probes first = CountProbes([&] { EXPECT_EQ(ReadAll(kDeepFile), "deep data"); });
     EXPECT_GT(first.lookups, 0);
 
-    // Every later open reads one time per folder and looks nothing up by name, whatever the case of the name.
+    // Every later open reads one time per folder and looks nothing up by name, whatever the case of the name; the
+    // system is asked to open a file its folder has, not one it lacks.
     const std::string absoluteUpper = [&] {
         std::string s = tree_.Path(kDeepFile);
         std::transform(s.begin(), s.end(), s.begin(), ::toupper);
@@ -493,11 +496,44 @@ TEST_F(ArchiveFolderTest, RepeatedOpensInADeepTreeListEachFolderOnce) {
         {absoluteUpper, "deep data"},
         {"Lv1\\Lv2\\Lv3\\Lv4\\..\\mid.BIN", "middle"},
         {"Lv1\\Lv2\\Lv3\\Lv4\\Lv5\\Lv6\\Lv7\\Lv8\\Lv9\\Data_a.bin", "<no file>"},
+        {"lv1\\lv2\\lv3\\lv4\\lv5\\lv6\\lv7\\lv8\\lv9\\DATA_A.BIN", "<no file>"},
+        {"Lv1\\Lv2\\Lv3\\Lv4\\Lv5\\Lv6\\Lv7\\Lv8\\Data.bin", "<no file>"},
     };
     for (const auto& o : opens) {
         Probes p = CountProbes([&] { EXPECT_EQ(ReadAll(o.path), o.content) << o.path; });
         EXPECT_EQ(p.lookups, 0) << o.path;
-        EXPECT_EQ(p.checks, FoldersAbove(o.path)) << o.path;
+        EXPECT_EQ(p.checks, FoldersRead(o.path)) << o.path;
+        EXPECT_EQ(p.diskOpens, strcmp(o.content, "<no file>") == 0 ? 0 : 1) << o.path;
+    }
+}
+
+// Names that a folder's listing cannot settle go to the system, which gives what it always gave: a folder's name, a
+// name the system trims, a short-name alias, a device.
+TEST_F(ArchiveFolderTest, NamesOnlyTheSystemCanSettleAreAskedOfIt) {
+    ASSERT_TRUE(tree_.Write(kDeepFile, std::string("deep data")));
+    ASSERT_TRUE(tree_.Write("Lv1\\A long file name.data", std::string("long")));
+    AgeFolders(kDeepFolder);
+    char shortPath[MAX_PATH];
+    ASSERT_GT(GetShortPathNameA(tree_.Path("Lv1\\A long file name.data").c_str(), shortPath, MAX_PATH), 0u);
+    const std::string shortName = strrchr(shortPath, '\\') + 1;
+    ASSERT_NE(shortName.find('~'), std::string::npos) << shortName;
+    EXPECT_EQ(ReadAll(kDeepFile), "deep data");  // every folder listed
+
+    const struct {
+        std::string path;
+        const char* content;
+    } opens[] = {
+        {"Lv1\\Lv2", "<no file>"},
+        {kDeepFile + ".", "deep data"},
+        {kDeepFile + " ", "deep data"},
+        {"Lv1\\" + shortName, "long"},
+        {"Lv1\\NUL", ""},
+        {"Lv1\\nul.txt", ""},
+    };
+    for (const auto& o : opens) {
+        Probes p = CountProbes([&] { EXPECT_EQ(ReadAll(o.path), o.content) << o.path; });
+        EXPECT_EQ(p.lookups, 0) << o.path;
+        EXPECT_EQ(p.diskOpens, 1) << o.path;
     }
 }
 
@@ -507,11 +543,16 @@ TEST_F(ArchiveFolderTest, FilesAndArchivesAddedBetweenOpensAreFoundOnTheNext) {
     EXPECT_EQ(ReadAll(kDeepFile), "from the disk");
     EXPECT_EQ(ReadAll("Lv1\\Lv2\\Later.bin"), "<no file>");
     EXPECT_EQ(CountProbes([&] { EXPECT_EQ(ReadAll(kDeepFile), "from the disk"); }).lookups, 0);
+    EXPECT_EQ(CountProbes([&] { EXPECT_EQ(ReadAll("Lv1\\Lv2\\Later.bin"), "<no file>"); }).diskOpens, 0);
 
-    // A file written into a known folder.
+    // A file written into a known folder, where it was found missing before.
     ASSERT_TRUE(tree_.Write("Lv1\\Lv2\\Later.bin", std::string("later")));
     EXPECT_EQ(ReadAll("Lv1\\Lv2\\Later.bin"), "later");
     EXPECT_EQ(ReadAll(kDeepFile), "from the disk");  // Lv2 has changed: it and the folders below are listed again
+    // And one taken away again.
+    ASSERT_TRUE(DeleteFileA(tree_.Path("Lv1\\Lv2\\Later.bin").c_str()));
+    EXPECT_EQ(ReadAll("Lv1\\Lv2\\Later.bin"), "<no file>");
+    EXPECT_EQ(ReadAll(kDeepFile), "from the disk");
 
     // An archive for Lv4, named in other case than its folder, written beside it: only Lv3 is listed again.
     ASSERT_TRUE(tree_.Write("Lv1\\Lv2\\Lv3\\lv4.qva",
