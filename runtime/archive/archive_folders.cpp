@@ -194,8 +194,10 @@ ArchivePresence Answer(const FolderRecord* record, const char* upperName) {
 }
 
 // The record of the folder, listed and current, or null when the folder cannot be watched (the caller then asks the
-// system). A record whose listing is not trusted is listed again.
-FolderRecord* CurrentRecord(const char* folder, const char* systemFolder) {
+// system). A record whose listing is not trusted is listed again; with keptTimesOnly, a folder whose volume does not
+// keep folder times is left to the system instead, as a listing made afresh for every open would cost more than
+// the one name it settles.
+FolderRecord* CurrentRecord(const char* folder, const char* systemFolder, bool keptTimesOnly) {
     const size_t length = strlen(folder);
     if (length == 0 || length >= (size_t)kFilePathMax || strlen(systemFolder) != length) return nullptr;
     const uint32_t hash = HashText(folder, length);
@@ -211,6 +213,7 @@ FolderRecord* CurrentRecord(const char* folder, const char* systemFolder) {
     }
 
     if (record) {
+        if (keptTimesOnly && !record->keepsTimes) return nullptr;
         FILETIME now;
         ++g_counts.folderChecks;
         if (GetFileTime(record->handle, nullptr, nullptr, &now)) {
@@ -238,6 +241,12 @@ FolderRecord* CurrentRecord(const char* folder, const char* systemFolder) {
     record->length = length;
     memcpy(record->path, folder, length + 1);
     record->keepsTimes = VolumeKeepsFolderTimes(folder, handle);
+    if (keptTimesOnly && !record->keepsTimes) {
+        // Kept unlisted, so that the volume is not asked again; a look-up for archives lists it.
+        record->listedTime = FILETIME{0, 0};
+        record->trusted = 0;
+        return nullptr;
+    }
     if (!ListFolder(record, systemFolder)) {
         DropRecord(record);
         return nullptr;
@@ -270,7 +279,7 @@ bool ListingCanSettle(const char* name) {
 }  // namespace
 
 ArchivePresence ArchiveFolderHolds(const char* folder, const char* systemFolder, const char* upperName) {
-    const FolderRecord* record = CurrentRecord(folder, systemFolder);
+    const FolderRecord* record = CurrentRecord(folder, systemFolder, false);
     return record ? Answer(record, upperName) : kArchiveUnknown;
 }
 
@@ -294,7 +303,7 @@ bool ArchiveDiskMayHold(const char* path) {
             char name[kFilePathMax];
             strcpy(name, slash + 1);
             UpperCaseMb(name);
-            const FolderRecord* record = CurrentRecord(folder, systemFolder);
+            const FolderRecord* record = CurrentRecord(folder, systemFolder, true);
             if (record && Answer(record, name) == kArchiveAbsent) return false;
         }
     }
