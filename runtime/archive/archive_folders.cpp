@@ -15,9 +15,9 @@
 namespace {
 
 constexpr int kFolderRecords = 256;
-// A listing's names, at most; a folder with more keeps the first ones, and a name not among them is left to the
-// system.
-constexpr size_t kListingMax = 256 * 1024;
+// A listing's bytes, at most (some 2,500 names of 20 characters; all records together stay within 16 MB of a 32-bit
+// process); a folder with more keeps the first ones, and a name not among them is left to the system.
+constexpr size_t kListingMax = 64 * 1024;
 // A folder changed this recently may change again within the same tick of its clock, leaving the time as it was;
 // its listing is only trusted once the folder has kept still this long (FILETIME units: two seconds).
 constexpr ULONGLONG kDefaultSettleTime = 2ull * 10000000ull;
