@@ -28,6 +28,7 @@ int g_pumpHolds = 0;
 DWORD g_emptyDrainTick = 0;
 bool g_emptyDrainSeen = false;
 unsigned long g_closeFlushRounds = 0;
+unsigned long g_closeFlushGiveUps = 0;
 unsigned long g_sendFlushRounds = 0;
 
 bool MarkerSeen(WPARAM marker) { return (INT_PTR)(g_markersSeen - marker) >= 0; }
@@ -102,6 +103,7 @@ int LogNetworkError(const char* format, ...) {
 void HoldNetWorkPumps() { ++g_pumpHolds; }
 void ReleaseNetWorkPumps() { --g_pumpHolds; }
 unsigned long GetNetWorkCloseFlushRoundCount() { return g_closeFlushRounds; }
+unsigned long GetNetWorkCloseGiveUpCount() { return g_closeFlushGiveUps; }
 unsigned long GetNetWorkSendFlushRoundCount() { return g_sendFlushRounds; }
 
 namespace {
@@ -300,15 +302,18 @@ int CloseNetWorkHandle(int handle) {
     // The receive flush waits only while the rest of the message can still come: not for a record in error
     // (the pumps refuse it) or a peer known to have closed. The pump finishes a message in progress even at
     // the hold limit.
+    auto restMayCome = [record] {
+        return record->error == 0 && record->connected == 1 && (record->streamFlags & kNetWorkReceiveEnded) == 0 &&
+               (record->receiveRemaining != 0 || record->headerReceived != 0);
+    };
     DWORD start = timeGetTime();
-    while (timeGetTime() - start < 1000 && record->error == 0 && record->connected == 1 &&
-           (record->streamFlags & kNetWorkReceiveEnded) == 0 &&
-           (record->receiveRemaining != 0 || record->headerReceived != 0)) {
+    while (timeGetTime() - start < 1000 && restMayCome()) {
         ++g_closeFlushRounds;
         PumpNetworkMessages(0);
         RecvSocket(handle);
         Sleep(1);
     }
+    if (restMayCome()) ++g_closeFlushGiveUps;  // the bound ended the wait, not the peer
     // The send flush ends as soon as the connection is known gone: a send failed as reset or aborted, or the
     // close notification carried such an error.
     start = timeGetTime();

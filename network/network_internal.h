@@ -171,6 +171,8 @@ unsigned long long GetNetWorkReceivedByteCount();
 unsigned long GetNetWorkLastPassRecvCalls();
 unsigned long long GetNetWorkLastPassBytes();
 unsigned long GetNetWorkCloseFlushRoundCount();
+// Closes whose receive flush ended on its bound with the message still unfinished.
+unsigned long GetNetWorkCloseGiveUpCount();
 unsigned long GetNetWorkSendFlushRoundCount();
 
 // ---- Start pieces (not called by the program) ----
